@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+
+#include "platform/RuntimeError.h"
+
+// The program ends in exactly two ways: at once after its work (status 0, or 1 for a failure the
+// unattended mode reports), or through the report of a run-time error that nothing trapped.
+namespace kelmora {
+
+// Ends the program at once: no further event or handler code runs.
+[[noreturn]] void EndProgram(int status = 0);
+
+// Shows "Run-time error '<number>':" CR CR <description> with the stop icon and the application
+// title through the current message box, then ends the program with status 1.
+[[noreturn]] void ReportUncaughtError(const RuntimeError& error);
+
+// Test seam: while set, EndProgram calls the hook instead of ending the process. The hook must
+// not return; tests throw ProgramEnded from it so the end unwinds to the test.
+struct ProgramEnded {
+    int status;
+};
+void SetProgramEndHook(std::function<void(int)> hook);
+
+}  // namespace kelmora

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The program builds paths as texts, the way a Windows program does ("c:\games\ta" + "\rev31.gp3").
+// This unit is the one place where such a text becomes a place on the host: the identity on
+// Windows; elsewhere drive letters go through the Wine prefix and every name is matched without
+// regard to letter case, as Wine and the game's own file system do.
+namespace kelmora {
+
+// The host path a program path text names. Each existing component is matched exactly first,
+// then without regard to case (the first match in byte order wins); a component that does not
+// exist yet keeps the spelling given. Raises RuntimeError 52 for a text that is no path and 76
+// for a drive the Wine prefix does not have.
+std::filesystem::path HostPath(std::string_view text);
+
+// `folder` + `suffix`, where the suffix is written with `\` ("\Orv_Backup\rev31.mod"). Under a
+// POSIX folder ("/home/ann/ta") the suffix's separators become `/`; a separator doubled at the
+// joint counts once.
+std::string JoinPath(std::string_view folder, std::string_view suffix);
+
+// The full form of a folder text: made absolute against the current folder, "." and ".."
+// resolved, separators single, no trailing separator except on a root ("c:\", "/").
+std::string FullPathText(std::string_view text);
+
+// The process's current folder, as a folder text.
+std::string CurrentFolderText();
+
+// The Wine prefix drive letters are read from: $WINEPREFIX, else ~/.wine.
+std::filesystem::path WinePrefix();
+
+// Whether two names are equal without regard to letter case (ASCII and Latin-1 letters, UTF-8).
+bool EqualNoCase(std::string_view a, std::string_view b);
+
+// The lower case of a UTF-8 text (ASCII and Latin-1 letters), as the program stores folders
+// and archive names.
+std::string LowerCase(std::string_view text);
+
+// The upper case of a UTF-8 text (ASCII and Latin-1 letters).
+std::string UpperCase(std::string_view text);
+
+}  // namespace kelmora

@@ -1,0 +1,99 @@
+#include "platform/PathMapping.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/RuntimeError.h"
+#include "support/TempDir.h"
+
+namespace kelmora {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedCurrentDir;
+using testing::ScopedEnv;
+using testing::TempDir;
+using testing::WriteFile;
+
+// A Wine-style prefix: dosdevices/c: is a relative link to drive_c, as wineboot makes it.
+class WinePrefixTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(root_ / "prefix/dosdevices");
+        fs::create_directories(root_ / "prefix/drive_c");
+        fs::create_directory_symlink("../drive_c", root_ / "prefix/dosdevices/c:");
+    }
+    fs::path DriveC() const { return root_ / "prefix/dosdevices/c:"; }
+
+    TempDir root_;
+    ScopedEnv prefix_{"WINEPREFIX", (root_ / "prefix").string()};
+};
+
+TEST_F(WinePrefixTest, LowerCasedFolderReachesFilesStoredInAnyCase) {
+    WriteFile(DriveC() / "Cavedog/TotalA/TOTALA1.HPI", "game");
+    fs::path host = HostPath("c:\\cavedog\\totala\\totala1.hpi");
+    EXPECT_EQ(host, DriveC() / "Cavedog/TotalA/TOTALA1.HPI");
+    EXPECT_EQ(HostPath("C:/CAVEDOG/totala/TotalA1.hpi"), host);
+}
+
+TEST_F(WinePrefixTest, ExactSpellingWinsOverCaseInsensitiveMatches) {
+    WriteFile(DriveC() / "ta/REV31.GP3", "a");
+    WriteFile(DriveC() / "ta/Rev31.gp3", "b");
+    WriteFile(DriveC() / "ta/rev31.gp3", "c");
+    EXPECT_EQ(HostPath("c:\\ta\\rev31.gp3").filename(), "rev31.gp3");
+    EXPECT_EQ(HostPath("c:\\ta\\ReV31.Gp3").filename(), "REV31.GP3");  // first in byte order
+}
+
+TEST_F(WinePrefixTest, NewNamesKeepTheSpellingGiven) {
+    fs::create_directories(DriveC() / "Games/TA");
+    EXPECT_EQ(HostPath("c:\\games\\ta\\Orv_Backup\\rev31.gp3"), DriveC() / "Games/TA/Orv_Backup/rev31.gp3");
+}
+
+TEST_F(WinePrefixTest, DriveRootsAndUnknownDrives) {
+    EXPECT_EQ(HostPath("c:\\"), DriveC());
+    EXPECT_EQ(HostPath("c:"), DriveC());
+    try {
+        HostPath("q:\\games");
+        FAIL() << "an unknown drive must be refused";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), kPathNotFound);
+    }
+}
+
+TEST(HostPathTest, RootRelativeAndDotTexts) {
+    TempDir dir;
+    fs::create_directories(dir / "Game/Sub");
+    ScopedCurrentDir cwd(dir / "Game");
+    EXPECT_EQ(HostPath("\\"), fs::path("/"));
+    EXPECT_EQ(HostPath("sub\\x.txt"), dir.path() / "Game/Sub/x.txt");
+    EXPECT_EQ(HostPath("..\\game\\.\\sub"), dir.path() / "Game/Sub");
+    EXPECT_THROW(HostPath(""), RuntimeError);
+    EXPECT_THROW(HostPath(std::string("a\0b", 3)), RuntimeError);
+}
+
+TEST(JoinPathTest, SuffixFollowsTheFolderStyle) {
+    EXPECT_EQ(JoinPath("c:\\games\\ta", "\\rev31.gp3"), "c:\\games\\ta\\rev31.gp3");
+    EXPECT_EQ(JoinPath("c:\\", "\\rev31.gp3"), "c:\\rev31.gp3");
+    EXPECT_EQ(JoinPath("/home/ann/ta", "\\Orv_Backup\\rev31.mod"), "/home/ann/ta/Orv_Backup/rev31.mod");
+    EXPECT_EQ(JoinPath("/", "\\rev31.gp3"), "/rev31.gp3");
+}
+
+TEST(FullPathTextTest, NormalisesFolders) {
+    EXPECT_EQ(FullPathText("C:\\Games\\\\TA\\"), "C:\\Games\\TA");
+    EXPECT_EQ(FullPathText("c:"), "c:\\");
+    EXPECT_EQ(FullPathText("/home/ann/../bob/ta/"), "/home/bob/ta");
+    EXPECT_EQ(FullPathText("\\"), "\\");
+    TempDir dir;
+    ScopedCurrentDir cwd(dir.path());
+    EXPECT_EQ(FullPathText("ta"), fs::current_path().string() + "/ta");
+}
+
+TEST(CaseTest, FoldsAsciiAndLatinLetters) {
+    EXPECT_TRUE(EqualNoCase("Kelmora.ufo", "KELMORA.UFO"));
+    EXPECT_TRUE(EqualNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"));  // Été
+    EXPECT_FALSE(EqualNoCase("rev31.gp3", "rev31.gp"));
+    EXPECT_EQ(LowerCase("C:\\Games\\\xC3\x89"), "c:\\games\\\xC3\xA9");
+    EXPECT_EQ(UpperCase("arm\xC3\xA9"), "ARM\xC3\x89");
+}
+
+}  // namespace
+}  // namespace kelmora
