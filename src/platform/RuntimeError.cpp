@@ -25,8 +25,10 @@ RuntimeError::RuntimeError(int number, std::string description)
     : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
 RuntimeError ErrorFromSystem(std::error_code code, int fallback) {
-    if (code.category() == std::generic_category() || code.category() == std::system_category()) {
-        switch (code.value()) {
+    // The portable condition, so that Windows system codes map like POSIX errno values.
+    std::error_condition condition = code.default_error_condition();
+    if (condition.category() == std::generic_category()) {
+        switch (condition.value()) {
             case ENOENT: return RuntimeError(kFileNotFound);
             case ENOTDIR: return RuntimeError(kPathNotFound);
             case EEXIST: return RuntimeError(kFileAlreadyExists);

@@ -1,0 +1,52 @@
+#include "platform/Folders.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/PathMapping.h"
+#include "platform/RuntimeError.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kelmora {
+namespace fs = std::filesystem;
+
+namespace {
+
+// vbReadOnly, vbHidden, vbSystem and vbArchive: the attributes a program may set.
+constexpr int kSettableAttributes = 0x01 | vbHidden | 0x04 | 0x20;
+
+}  // namespace
+
+void MkDir(const std::string& path) {
+    fs::path host = HostPath(path);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(host, ec))) throw RuntimeError(kPathFileAccessError);
+    if (!fs::is_directory(fs::status(host.parent_path(), ec))) throw RuntimeError(kPathNotFound);
+    bool created = fs::create_directory(host, ec);
+    if (ec && ec != std::errc::file_exists) throw ErrorFromSystem(ec, kPathFileAccessError);
+    if (!created) throw RuntimeError(kPathFileAccessError);
+}
+
+void SetAttr(const std::string& path, int attributes) {
+    if ((attributes & ~kSettableAttributes) != 0) throw RuntimeError(kInvalidArgument);
+    fs::path host = HostPath(path);
+    std::error_code ec;
+    if (!fs::exists(fs::status(host, ec))) throw RuntimeError(kPathNotFound);
+#ifdef _WIN32
+    DWORD value = attributes == vbNormal ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
+    if (!SetFileAttributesW(host.c_str(), value)) {
+        throw ErrorFromSystem(
+            std::error_code(static_cast<int>(GetLastError()), std::system_category()),
+            kPathFileAccessError);
+    }
+#endif
+}
+
+std::string CurDir() {
+    return CurrentFolderText();
+}
+
+}  // namespace kelmora
