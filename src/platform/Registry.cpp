@@ -1,0 +1,115 @@
+#include "platform/Registry.h"
+
+#ifndef _WIN32
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/PathMapping.h"
+#include "platform/WineRegistry.h"
+
+// Away from Windows the registry is the Wine prefix's system.reg, read once per opened key.
+namespace kelmora {
+
+namespace {
+
+struct OpenKey {
+    std::shared_ptr<const WineRegistry> registry;
+    std::string path;
+};
+
+class HandleTable {
+public:
+    RegKey Add(OpenKey key) {
+        std::lock_guard lock(mutex_);
+        const RegKey handle = next_++;
+        keys_.emplace(handle, std::move(key));
+        return handle;
+    }
+
+    std::optional<OpenKey> Find(RegKey handle) const {
+        std::lock_guard lock(mutex_);
+        auto found = keys_.find(handle);
+        if (found == keys_.end()) return std::nullopt;
+        return found->second;
+    }
+
+    bool Remove(RegKey handle) {
+        std::lock_guard lock(mutex_);
+        return keys_.erase(handle) > 0;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<RegKey, OpenKey> keys_;
+    RegKey next_ = 1;
+};
+
+HandleTable& Handles() {
+    static HandleTable table;
+    return table;
+}
+
+// HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG: valid roots, of which Wine's system.reg holds
+// only HKEY_LOCAL_MACHINE.
+bool IsPredefinedKey(RegKey key) {
+    return key >= 0x80000000u && key <= 0x80000006u;
+}
+
+// The key as a 32-bit program reaches it, the way the game's setup wrote it: under Software,
+// the Wow6432Node copy first.
+std::optional<std::string> FindIn32BitView(const WineRegistry& registry, const std::string& path) {
+    const std::vector<std::string> names = KeyPathNames(path);
+    if (names.size() >= 2 && names[0] == "software" && names[1] != "wow6432node") {
+        std::string redirected = "software\\wow6432node";
+        for (size_t i = 1; i < names.size(); ++i) redirected += "\\" + names[i];
+        if (auto key = registry.FindKey(redirected)) return key;
+    }
+    return registry.FindKey(path);
+}
+
+}  // namespace
+
+std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t /*options*/,
+                           std::uint32_t /*samDesired*/, RegKey* result) {
+    if (result == nullptr) return kErrorInvalidParameter;
+    *result = 0;
+    OpenKey parent;
+    if (key == kHKeyLocalMachine) {
+        parent.registry =
+            std::make_shared<const WineRegistry>(WineRegistry::Load(WinePrefix() / "system.reg"));
+    } else if (std::optional<OpenKey> open = Handles().Find(key)) {
+        parent = *open;
+    } else {
+        return IsPredefinedKey(key) ? kErrorFileNotFound : kErrorInvalidHandle;
+    }
+    const std::string path = parent.path + "\\" + (subKey != nullptr ? subKey : "");
+    std::optional<std::string> found = FindIn32BitView(*parent.registry, path);
+    if (!found) return kErrorFileNotFound;
+    *result = Handles().Add({parent.registry, *found});
+    return kErrorSuccess;
+}
+
+std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* reserved,
+                              std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
+    if (reserved != nullptr) return kErrorInvalidParameter;
+    std::optional<OpenKey> open = Handles().Find(key);
+    if (!open) return IsPredefinedKey(key) ? kErrorFileNotFound : kErrorInvalidHandle;
+    const RegistryValue* value =
+        open->registry->FindValue(open->path, valueName != nullptr ? valueName : "");
+    if (value == nullptr) return kErrorFileNotFound;
+    return HandOverValue(*value, type, data, dataSize);
+}
+
+std::int32_t RegCloseKey(RegKey key) {
+    if (IsPredefinedKey(key) || Handles().Remove(key)) return kErrorSuccess;
+    return kErrorInvalidHandle;
+}
+
+}  // namespace kelmora
+
+#endif

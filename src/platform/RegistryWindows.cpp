@@ -1,0 +1,131 @@
+#include "platform/Registry.h"
+
+#ifdef _WIN32
+
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/RegistryData.h"
+
+// The real registry, read through the wide entry points so that texts reach the program as
+// UTF-8 whatever the system's code page.
+namespace kelmora {
+
+namespace {
+
+class HandleTable {
+public:
+    RegKey Add(HKEY key) {
+        std::lock_guard lock(mutex_);
+        const RegKey handle = next_++;
+        keys_.emplace(handle, key);
+        return handle;
+    }
+
+    std::optional<HKEY> Find(RegKey handle) const {
+        std::lock_guard lock(mutex_);
+        auto found = keys_.find(handle);
+        if (found == keys_.end()) return std::nullopt;
+        return found->second;
+    }
+
+    std::optional<HKEY> Remove(RegKey handle) {
+        std::lock_guard lock(mutex_);
+        auto found = keys_.find(handle);
+        if (found == keys_.end()) return std::nullopt;
+        HKEY key = found->second;
+        keys_.erase(found);
+        return key;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<RegKey, HKEY> keys_;
+    RegKey next_ = 1;
+};
+
+HandleTable& Handles() {
+    static HandleTable table;
+    return table;
+}
+
+bool IsPredefinedKey(RegKey key) {
+    return key >= 0x80000000u && key <= 0x80000006u;
+}
+
+std::optional<HKEY> Lookup(RegKey key) {
+    // The predefined keys are the 32-bit values sign-extended, as the SDK defines them.
+    if (IsPredefinedKey(key)) {
+        return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(key)));
+    }
+    return Handles().Find(key);
+}
+
+std::wstring Wide(const char* text) {
+    const std::u16string units = Utf8ToUtf16(text != nullptr ? text : "");
+    return std::wstring(units.begin(), units.end());
+}
+
+// The stored value, read again while it grows between the size query and the read.
+LONG ReadValue(HKEY key, const std::wstring& name, RegistryValue& value) {
+    constexpr int kAttempts = 4;
+    LONG code = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < kAttempts && code == ERROR_MORE_DATA; ++attempt) {
+        DWORD type = 0;
+        DWORD size = 0;
+        code = ::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
+        if (code != ERROR_SUCCESS) return code;
+        value.data.resize(size);
+        code = ::RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                                  size != 0 ? value.data.data() : nullptr, &size);
+        value.type = type;
+        value.data.resize(size);
+    }
+    return code;
+}
+
+}  // namespace
+
+std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t options,
+                           std::uint32_t /*samDesired*/, RegKey* result) {
+    if (result == nullptr) return kErrorInvalidParameter;
+    *result = 0;
+    std::optional<HKEY> parent = Lookup(key);
+    if (!parent) return kErrorInvalidHandle;
+    // Read-only, whatever the caller asks for: a limited account is refused write access, and
+    // nothing here writes. The 32-bit view, because the game's setup is a 32-bit program.
+    HKEY opened = nullptr;
+    const LONG code = ::RegOpenKeyExW(*parent, Wide(subKey).c_str(), options,
+                                      KEY_READ | KEY_WOW64_32KEY, &opened);
+    if (code != ERROR_SUCCESS) return code;
+    *result = Handles().Add(opened);
+    return kErrorSuccess;
+}
+
+std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* reserved,
+                              std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
+    if (reserved != nullptr) return kErrorInvalidParameter;
+    std::optional<HKEY> open = Lookup(key);
+    if (!open) return kErrorInvalidHandle;
+    RegistryValue value;
+    const LONG code = ReadValue(*open, Wide(valueName), value);
+    if (code != ERROR_SUCCESS) return code;
+    return HandOverValue(value, type, data, dataSize);
+}
+
+std::int32_t RegCloseKey(RegKey key) {
+    if (IsPredefinedKey(key)) return kErrorSuccess;
+    std::optional<HKEY> open = Handles().Remove(key);
+    if (!open) return kErrorInvalidHandle;
+    return ::RegCloseKey(*open);
+}
+
+}  // namespace kelmora
+
+#endif
