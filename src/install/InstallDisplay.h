@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// What the install procedure shows while it runs: the install window draws it, the unattended
+// mode prints it, tests record it.
+namespace kelmora {
+
+class InstallDisplay {
+public:
+    virtual ~InstallDisplay() = default;
+    // Sets the current-action text and shows it at once.
+    virtual void SetAction(const std::string& text) = 0;
+    // Sets the percentage text over the bar ("42%").
+    virtual void SetPercentText(const std::string& text) = 0;
+    // Sets the bar's width as a percentage of the track.
+    virtual void SetBar(int percent) = 0;
+    // Shows everything set so far; the run handles no events, so nothing else paints.
+    virtual void Repaint() = 0;
+};
+
+}  // namespace kelmora

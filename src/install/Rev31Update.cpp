@@ -1,0 +1,321 @@
+#include "install/Rev31Update.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/Globals.h"
+#include "app/ProgramEnd.h"
+#include "install/Callback.h"
+#include "install/EntryNames.h"
+#include "platform/FileSystemObject.h"
+#include "platform/Folders.h"
+#include "platform/HPIUtil.h"
+#include "platform/PathMapping.h"
+#include "platform/RuntimeError.h"
+
+namespace kelmora {
+
+namespace {
+
+struct GameFile {
+    const char* suffix;
+    std::uint64_t size;
+    int bit;
+};
+
+// The sizes of the game maker's released files; any other size means a modified game.
+constexpr std::array<GameFile, 3> kGameFiles{{
+    {"\\totala1.hpi", 32311035, 1},
+    {"\\ccdata.ccx", 25871597, 2},
+    {"\\rev31.gp3", 5481280, 4},
+}};
+
+constexpr std::int32_t kPackCompression = 2;
+constexpr int kVersionConflictStatus = 1;
+
+std::string PercentText(std::int64_t percent) {
+    return std::to_string(percent) + "%";
+}
+
+void CheckGameVersion(MessageBoxSeam& messages) {
+    FileSystemObject fso;
+    std::vector<std::uint64_t> sizes;
+    for (const GameFile& file : kGameFiles)
+        sizes.push_back(fso.GetFile(JoinPath(TADir, file.suffix)).Size());
+    int mismatch = 0;
+    std::string list;
+    for (std::size_t i = 0; i < kGameFiles.size(); ++i) {
+        if (sizes[i] == kGameFiles[i].size) continue;
+        mismatch += kGameFiles[i].bit;
+        if (!list.empty()) list += '\r';
+        list += "     " + JoinPath(TADir, kGameFiles[i].suffix);
+    }
+    if (mismatch == 0) return;
+    Message conflict;
+    conflict.text = "The following file(s) do not match the Cavedog defaults:\r" + list +
+                    "\r\rPlease verify that you have not installed any 3rd party modifications to "
+                    "these files.\r\rPlease press OK to terminate this installation.";
+    conflict.title = "Version Conflict Detected";
+    conflict.icon = MsgIcon::kCritical;
+    messages.Show(conflict);
+    EndProgram(kVersionConflictStatus);
+}
+
+// The plain files directly in a folder, by name: what gets packed from one work-folder directory.
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(HostPath(folder), error);
+    if (error) throw ErrorFromSystem(error, kPathNotFound);
+    std::vector<std::string> names;
+    for (const auto& entry : it) {
+        if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Points the packing callback at a display for the life of the object.
+class PackDisplayScope {
+public:
+    explicit PackDisplayScope(InstallDisplay& display) { SetPackDisplay(&display); }
+    ~PackDisplayScope() { SetPackDisplay(nullptr); }
+    PackDisplayScope(const PackDisplayScope&) = delete;
+    PackDisplayScope& operator=(const PackDisplayScope&) = delete;
+};
+
+// One install run. Every step after the version check runs under the error handler: a failing
+// step is reported and the run goes on with the next, except where going on would put the game
+// archive at risk or report a broken install as done; there the run stops and undoes what it made.
+class InstallRun {
+public:
+    InstallRun(InstallDisplay& display, MessageBoxSeam& messages)
+        : display_(display), messages_(messages) {}
+
+    void Run() {
+        if (!ListArchives()) return;
+        CreateWorkFolder();
+        if (!BackUpGameArchive()) return;
+        ExtractGameArchive();
+        ExtractPackage();
+        if (!PackWorkFolder()) return;
+        Step([&] { fso_.deletefolder(WorkFolder(), true); });
+        Step([&] { fso_.deletefile(PackagePath("\\KELMORA.UFO"), true); });
+    }
+
+private:
+    // Runs one step under the error handler; false when it failed. A folder that exists already
+    // (error 75) is what an interrupted earlier run leaves, and is reused without a word.
+    template <typename StepFunction>
+    bool Step(StepFunction&& step) {
+        try {
+            step();
+            return true;
+        } catch (const RuntimeError& error) {
+            if (error.number() != kPathFileAccessError) ShowError(error);
+            return false;
+        }
+    }
+
+    void ShowError(const RuntimeError& error) {
+        messages_.Show(
+            {"Error " + std::to_string(error.number()) + ": " + error.description() + "."});
+    }
+
+    // Stops the run before the game archive is replaced: the error is the outcome.
+    void Fail(const RuntimeError& error) {
+        ShowError(error);
+        InstallErrors = true;
+    }
+
+    static RuntimeError LibraryError() {
+        std::string what = HPILastError();
+        return what.empty() ? RuntimeError(kDeviceIOError) : RuntimeError(kDeviceIOError, what);
+    }
+
+    static std::string GamePath(const std::string& suffix) { return JoinPath(TADir, suffix); }
+    static std::string PackagePath(const std::string& suffix) { return JoinPath(UfoDir, suffix); }
+    static std::string WorkFolder() { return GamePath("\\Orv_Rev31"); }
+    // `relative` is a listed name ("scripts\a.cob", "\scripts\") below the work folder.
+    static std::string WorkPath(std::string relative) {
+        if (!relative.starts_with('\\')) relative.insert(0, "\\");
+        if (relative.size() > 1 && relative.ends_with('\\')) relative.pop_back();
+        return GamePath("\\Orv_Rev31" + relative);
+    }
+
+    // Lists an archive into the run's lists; false (with the error shown) when it cannot be read.
+    template <typename AddEntry>
+    bool ListArchive(const std::string& path, AddEntry&& addEntry) {
+        HpiHandle handle = HPIOpen(path.c_str());
+        if (handle == 0) {
+            Fail(LibraryError());
+            return false;
+        }
+        std::vector<char> buffer(kHpiNameBufferSize + 1, '\0');
+        std::int32_t type = 0;
+        std::int32_t size = 0;
+        auto nextEntry = [&](std::int32_t next) {
+            std::fill_n(buffer.begin(), kHpiNameBufferSize, ' ');
+            return HPIGetFiles(handle, next, buffer.data(), &type, &size);
+        };
+        for (std::int32_t next = nextEntry(0); next != 0; next = nextEntry(next)) {
+            addEntry(TrimNull(std::string_view(buffer.data(), kHpiNameBufferSize)), type);
+        }
+        HPIClose(handle);
+        return true;
+    }
+
+    bool ListArchives() {
+        auto addPackageEntry = [&](const std::string& name, std::int32_t type) {
+            lists_.AddPackageEntry(name, type);
+        };
+        auto addGameEntry = [&](const std::string& name, std::int32_t type) {
+            lists_.AddGameEntry(name, type);
+        };
+        return ListArchive(PackagePath("\\KELMORA.UFO"), addPackageEntry) &&
+               ListArchive(GamePath("\\rev31.gp3"), addGameEntry);
+    }
+
+    void CreateWorkFolder() {
+        Step([&] { MkDir(WorkFolder()); });
+        Step([&] { SetAttr(GamePath("\\Orv_rev31"), vbHidden); });
+        for (const std::string& directory : lists_.List8) Step([&] { MkDir(WorkPath(directory)); });
+    }
+
+    bool BackUpGameArchive() {
+        createdBackupFolder_ = Step([&] { MkDir(GamePath("\\Orv_Backup")); });
+        display_.SetAction("Backing up rev31.gp3...");
+        try {
+            FileSystemObject().copyfile(GamePath("\\rev31.gp3"), GamePath("\\Orv_Backup\\"), true);
+        } catch (const RuntimeError& error) {
+            // Without a copy the original must not be replaced.
+            Fail(error);
+            RemoveWhatTheRunMade(false);
+            return false;
+        }
+        display_.SetBar(100);
+        display_.Repaint();
+        return true;
+    }
+
+    // Extracts `entries` of an open archive; `nameOf` gives the name inside the archive.
+    template <typename NameOf>
+    void ExtractEntries(HpiHandle handle, const std::vector<std::string>& entries,
+                        NameOf&& nameOf) {
+        const std::size_t count = entries.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string name = nameOf(entries[i]);
+            bool extracted =
+                IsSafeEntryName(name) &&
+                HPIExtractFile(handle, name.c_str(), WorkPath(entries[i]).c_str()) != 0;
+            std::int64_t percent = count == 1 ? 100 : WholePercent(double(i), double(count - 1));
+            display_.SetPercentText(PercentText(percent));
+            display_.SetBar(static_cast<int>(percent));
+            display_.Repaint();
+            if (!extracted) {
+                messages_.Show({"Error extracting #" + std::to_string(i) + ": " + name});
+                InstallErrors = true;
+            }
+        }
+    }
+
+    void ExtractGameArchive() {
+        const std::string archive = GamePath("\\rev31.gp3");
+        HpiHandle handle = HPIOpen(archive.c_str());
+        display_.SetAction("Extracting data from " + archive + "...");
+        ExtractEntries(handle, lists_.List9, [](const std::string& entry) { return entry; });
+        HPIClose(handle);
+    }
+
+    void ExtractPackage() {
+        const std::string package = PackagePath("\\Kelmora.ufo");
+        HpiHandle handle = HPIOpen(package.c_str());
+        display_.SetAction("Extracting data from " + package + "...");
+        ExtractEntries(handle, lists_.List7,
+                       [](const std::string& entry) { return "rev31.gp3" + entry; });
+        HPIClose(handle);
+    }
+
+    // Adds the files of one work-folder directory under `directory` ("" for the archive's root).
+    void AddFiles(HpiHandle pack, const std::string& directory, const std::string& folder) {
+        std::vector<std::string> files;
+        // A directory that cannot be listed adds nothing rather than another directory's files.
+        if (!Step([&] { files = FilesIn(folder); })) return;
+        for (const std::string& file : files) {
+            HPIAddFile(pack, SCase(directory + file).c_str(),
+                       JoinPath(folder, "\\" + file).c_str());
+        }
+    }
+
+    bool PackWorkFolder() {
+        const std::string archive = GamePath("\\rev31.gp3");
+        display_.SetAction("Compressing " + archive + "...");
+        display_.SetPercentText("0%");
+        display_.SetBar(0);
+        display_.Repaint();
+        PackDisplayScope packDisplay(display_);
+        HpiHandle pack = HPICreate(archive.c_str(), PackProgress);
+        // Files the archives hold at their root go back to the root, ahead of the directories.
+        AddFiles(pack, "", WorkFolder());
+        // "\x\" from the game and "x\" from a package entry "rev31.gp3x\..." are one folder:
+        // packed once, under its name without the leading separator.
+        std::vector<std::string> packed;
+        for (const std::string& listed : lists_.List8) {
+            std::string directory = listed.starts_with('\\') ? listed.substr(1) : listed;
+            if (std::find(packed.begin(), packed.end(), directory) != packed.end()) continue;
+            packed.push_back(directory);
+            HPICreateDirectory(pack, directory.c_str());
+            AddFiles(pack, directory, WorkPath(listed));
+        }
+        const bool written = HPIPackArchive(pack, kPackCompression) != 0;
+        if (!written) {
+            // The library keeps the old archive whole when it cannot write the new one.
+            Fail(LibraryError());
+            RemoveWhatTheRunMade(true);
+        }
+        return written;
+    }
+
+    // Leaves the game folder as the run found it, less the package: the work folder goes, and
+    // so does a backup folder this run created, when it holds nothing but what the run put there.
+    void RemoveWhatTheRunMade(bool backupCopied) {
+        Step([&] { fso_.deletefolder(WorkFolder(), true); });
+        if (!createdBackupFolder_) return;
+        Step([&] {
+            const std::string copy = GamePath("\\Orv_Backup\\rev31.gp3");
+            if (backupCopied && fso_.FileExists(copy)) fso_.deletefile(copy, true);
+            std::error_code error;
+            if (std::filesystem::is_empty(HostPath(GamePath("\\Orv_Backup")), error)) {
+                fso_.deletefolder(GamePath("\\Orv_Backup"), true);
+            }
+        });
+    }
+
+    InstallDisplay& display_;
+    MessageBoxSeam& messages_;
+    FileSystemObject fso_;
+    InstallLists lists_;
+    bool createdBackupFolder_ = false;
+};
+
+}  // namespace
+
+void Rev31Update(InstallDisplay& display, MessageBoxSeam& messages) {
+    CheckGameVersion(messages);
+    InstallRun(display, messages).Run();
+}
+
+Message InstallOutcomeMessage() {
+    if (InstallErrors) {
+        return {
+            "There were some errors during the installation process.  You should re-download "
+            "the latest KELMORA.UFO file and re-run this program.",
+            kAppTitle, MsgButtons::kOk, MsgIcon::kCritical};
+    }
+    return {"Installation Successful.  The Orvald's Kelmora is now ready to run."};
+}
+
+}  // namespace kelmora

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "install/EntryNames.h"
+
+namespace kelmora {
+namespace {
+
+TEST(TrimNullTest, CutsAtTheFirstNulElseDropsTrailingSpaces) {
+    EXPECT_EQ(TrimNull(std::string("scripts\\a.cob\0  x", 17)), "scripts\\a.cob");
+    EXPECT_EQ(TrimNull("arm commander.pcx   "), "arm commander.pcx");
+    EXPECT_EQ(TrimNull(std::string(255, ' ')), "");
+    EXPECT_EQ(TrimNull(std::string("  \0", 3)), "  ");
+}
+
+TEST(SCaseTest, CapitalisesTheFirstCharacterAndEveryOneAfterASeparatorOrSpace) {
+    EXPECT_EQ(SCase("scripts\\armcom.cob"), "Scripts\\Armcom.cob");
+    EXPECT_EQ(SCase("UNITPICS\\ARM COMMANDER.PCX"), "Unitpics\\Arm Commander.pcx");
+    EXPECT_EQ(SCase("a/b\\c d.e"), "A/B\\C D.e");
+    EXPECT_EQ(SCase("\\x"), "\\X");
+    EXPECT_EQ(SCase("éCLAIR\\ÉTÉ"), "Éclair\\Été");
+    EXPECT_EQ(SCase(""), "");
+    EXPECT_EQ(SCase(std::string(40000, 'a')).size(), 32767u);
+}
+
+TEST(SafeEntryNameTest, RefusesNamesThatLeaveTheFolder) {
+    EXPECT_TRUE(IsSafeEntryName("scripts\\armcom.cob"));
+    EXPECT_TRUE(IsSafeEntryName("rev31.gp3x\\a..b.txt"));
+    for (const char* unsafe : {"..\\evil.txt", "a\\..\\..\\evil", "a/../../evil", "\\etc\\passwd",
+                               "/etc/passwd", "c:\\evil", "d:evil", "a\\..", "a\tb", ""}) {
+        EXPECT_FALSE(IsSafeEntryName(unsafe)) << unsafe;
+    }
+    EXPECT_FALSE(IsSafeEntryName(std::string("a\0b", 3)));
+}
+
+TEST(InstallListsTest, TakesOnlyWhatLiesBelowThePackagesRev31Folder) {
+    InstallLists lists;
+    lists.AddPackageEntry("REV31.GP3", kEntryDirectory);
+    lists.AddPackageEntry("Rev31.gp3\\Scripts", kEntryDirectory);
+    lists.AddPackageEntry("Rev31.gp3\\Scripts\\ArmCom.COB", kEntryFile);
+    lists.AddPackageEntry("rev31.gp3\\readme.txt", kEntryFile);
+    lists.AddPackageEntry("docs", kEntryDirectory);
+    lists.AddPackageEntry("docs\\manual.txt", kEntryFile);
+    lists.AddPackageEntry("kelmora.txt", kEntryFile);
+    lists.AddPackageEntry("rev31.gp", kEntryFile);
+    // Starts like the folder without a separator after it: taken, the rest is its path.
+    lists.AddPackageEntry("rev31.gp3x", kEntryDirectory);
+    lists.AddPackageEntry("rev31.gp3x\\a.txt", kEntryFile);
+    EXPECT_EQ(lists.List7,
+              (std::vector<std::string>{"\\scripts\\armcom.cob", "\\readme.txt", "x\\a.txt"}));
+    EXPECT_EQ(lists.List8, (std::vector<std::string>{"\\scripts\\", "x\\"}));
+    EXPECT_TRUE(lists.List9.empty());
+}
+
+TEST(InstallListsTest, ListsADirectoryOnceInThePackagesPositionAndTheGamesOwnAfter) {
+    InstallLists lists;
+    lists.AddPackageEntry("rev31.gp3\\unitpics", kEntryDirectory);
+    lists.AddPackageEntry("rev31.gp3\\scripts", kEntryDirectory);
+    lists.AddGameEntry("Scripts", kEntryDirectory);
+    lists.AddGameEntry("Scripts\\ArmCom.cob", kEntryFile);
+    lists.AddGameEntry("anims", kEntryDirectory);
+    lists.AddGameEntry("UNITPICS", kEntryDirectory);
+    lists.AddGameEntry("anims\\x.gaf", kEntryFile);
+    lists.AddGameEntry("root.txt", kEntryFile);
+    EXPECT_EQ(lists.List8, (std::vector<std::string>{"\\unitpics\\", "\\scripts\\", "\\anims\\"}));
+    EXPECT_EQ(lists.List9,
+              (std::vector<std::string>{"scripts\\armcom.cob", "anims\\x.gaf", "root.txt"}));
+}
+
+TEST(InstallListsTest, NeverListsADirectoryOutsideTheWorkFolderButKeepsUnsafeFilesToRefuse) {
+    InstallLists lists;
+    lists.AddPackageEntry("rev31.gp3\\..\\..\\evil", kEntryDirectory);
+    lists.AddPackageEntry("rev31.gp3\\..\\..\\evil\\a.txt", kEntryFile);
+    lists.AddGameEntry("..\\up", kEntryDirectory);
+    lists.AddGameEntry("c:\\windows", kEntryDirectory);
+    lists.AddGameEntry("..\\up\\b.txt", kEntryFile);
+    EXPECT_TRUE(lists.List8.empty());
+    EXPECT_EQ(lists.List7, (std::vector<std::string>{"\\..\\..\\evil\\a.txt"}));
+    EXPECT_EQ(lists.List9, (std::vector<std::string>{"..\\up\\b.txt"}));
+}
+
+}  // namespace
+}  // namespace kelmora
