@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "FakeWinePrefix.h"
+#include "platform/FileSystemObject.h"
+#include "platform/RuntimeError.h"
+
+namespace kelmora {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ErrorNumberOf;
+using testing::ReadFile;
+using testing::WriteFile;
+
+void MakeReadOnly(const fs::path& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+std::vector<std::string> EntriesOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The game folder as the game's setup leaves it, reached through lower-cased texts.
+class FileSystemObjectTest : public testing::FakeWinePrefix {
+protected:
+    FileSystemObjectTest() {
+        WriteFile(Game() / "TOTALA1.HPI", "hello");
+        WriteFile(Game() / "Rev31.GP3", "original");
+        fs::create_directory(Game() / "Orv_Backup");
+    }
+    fs::path Game() const { return DriveC() / "Cavedog/TotalA"; }
+
+    FileSystemObject fso_;
+};
+
+TEST_F(FileSystemObjectTest, ExistenceTestsMatchAnyCaseAndNeverRaise) {
+    EXPECT_TRUE(fso_.FolderExists("c:\\cavedog\\totala\\orv_backup"));
+    EXPECT_TRUE(fso_.FileExists("c:\\cavedog\\totala\\totala1.hpi"));
+    EXPECT_TRUE(fso_.FolderExists("C:\\"));
+    EXPECT_FALSE(fso_.FileExists("c:\\cavedog\\totala\\orv_backup"));
+    EXPECT_FALSE(fso_.FolderExists("c:\\cavedog\\totala\\totala1.hpi"));
+    EXPECT_FALSE(fso_.FileExists("c:\\cavedog\\totala\\orv_backup\\rev31.mod"));
+    EXPECT_FALSE(fso_.FileExists("c:\\nowhere\\totala1.hpi"));
+    EXPECT_FALSE(fso_.FolderExists("q:\\cavedog"));
+    EXPECT_FALSE(fso_.FileExists(""));
+    EXPECT_FALSE(fso_.FolderExists(std::string("c:\\cave\0dog", 10)));
+}
+
+TEST_F(FileSystemObjectTest, GetFileGivesTheSizeOrTellsWhatIsMissing) {
+    EXPECT_EQ(fso_.GetFile("c:\\cavedog\\totala\\totala1.hpi").Size(), 5u);
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.GetFile("c:\\cavedog\\totala\\ccdata.ccx"); }),
+              kFileNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.GetFile("c:\\cavedog\\totala\\orv_backup"); }),
+              kFileNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.GetFile("c:\\nowhere\\ccdata.ccx"); }), kPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.GetFile("q:\\ccdata.ccx"); }), kPathNotFound);
+}
+
+TEST_F(FileSystemObjectTest, CopyIntoAFolderKeepsTheFileNameOnDisk) {
+    fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3", "c:\\cavedog\\totala\\orv_backup\\");
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/Rev31.GP3"), "original");
+    EXPECT_EQ(ReadFile(Game() / "Rev31.GP3"), "original");
+    EXPECT_EQ(ErrorNumberOf(
+                  [&] { fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3", "c:\\cavedog\\new\\"); }),
+              kPathNotFound);
+}
+
+TEST_F(FileSystemObjectTest, CopyReplacesWholeOrRefusesAndLeavesNoTemporaryFile) {
+    WriteFile(Game() / "Orv_Backup/rev31.gp3", "old backup");
+    fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3", "c:\\cavedog\\totala\\orv_backup\\REV31.GP3");
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.gp3"), "original");
+    EXPECT_EQ(EntriesOf(Game() / "Orv_Backup"), std::vector<std::string>{"rev31.gp3"});
+
+    WriteFile(Game() / "Orv_Backup/rev31.gp3", "old backup");
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3",
+                                "c:\\cavedog\\totala\\orv_backup\\rev31.gp3", false);
+              }),
+              kFileAlreadyExists);
+    MakeReadOnly(Game() / "Orv_Backup/rev31.gp3");
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3",
+                                "c:\\cavedog\\totala\\orv_backup\\");
+              }),
+              kPermissionDenied);
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3",
+                                "c:\\cavedog\\totala\\orv_backup");
+              }),
+              kPermissionDenied);
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.copyfile("c:\\cavedog\\totala\\gone.gp3", "c:\\x.gp3"); }),
+              kFileNotFound);
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.gp3"), "old backup");
+    EXPECT_EQ(EntriesOf(Game() / "Orv_Backup"), std::vector<std::string>{"rev31.gp3"});
+}
+
+TEST_F(FileSystemObjectTest, MoveRenamesOnlyOntoAFreeName) {
+    fso_.movefile("c:\\cavedog\\totala\\rev31.gp3", "c:\\cavedog\\totala\\orv_backup\\rev31.mod");
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.mod"), "original");
+    EXPECT_FALSE(fs::exists(Game() / "Rev31.GP3"));
+
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  fso_.movefile("c:\\cavedog\\totala\\totala1.hpi",
+                                "c:\\cavedog\\totala\\orv_backup\\REV31.MOD");
+              }),
+              kFileAlreadyExists);
+    EXPECT_EQ(ReadFile(Game() / "TOTALA1.HPI"), "hello");
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.mod"), "original");
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  fso_.movefile("c:\\cavedog\\totala\\rev31.gp3", "c:\\cavedog\\totala\\x.gp3");
+              }),
+              kFileNotFound);
+}
+
+TEST_F(FileSystemObjectTest, DeleteFileNeedsForceForReadOnlyFiles) {
+    MakeReadOnly(Game() / "TOTALA1.HPI");
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.deletefile("c:\\cavedog\\totala\\totala1.hpi"); }),
+              kPermissionDenied);
+    EXPECT_TRUE(fs::exists(Game() / "TOTALA1.HPI"));
+    fso_.deletefile("c:\\cavedog\\totala\\totala1.hpi", true);
+    EXPECT_FALSE(fs::exists(Game() / "TOTALA1.HPI"));
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.deletefile("c:\\cavedog\\totala\\totala1.hpi", true); }),
+              kFileNotFound);
+}
+
+TEST_F(FileSystemObjectTest, DeleteFolderTakesReadOnlyContentOnlyWithForce) {
+    WriteFile(Game() / "Orv_Rev31/units/ARMCOM.FBI", "unit");
+    MakeReadOnly(Game() / "Orv_Rev31/units/ARMCOM.FBI");
+    MakeReadOnly(Game() / "Orv_Rev31/units");
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.deletefolder("c:\\cavedog\\totala\\orv_rev31"); }),
+              kPermissionDenied);
+    EXPECT_TRUE(fs::exists(Game() / "Orv_Rev31/units/ARMCOM.FBI"));
+
+    fso_.deletefolder("c:\\cavedog\\totala\\orv_rev31", true);
+    EXPECT_FALSE(fs::exists(Game() / "Orv_Rev31"));
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.deletefolder("c:\\cavedog\\totala\\orv_rev31", true); }),
+              kPathNotFound);
+}
+
+TEST_F(FileSystemObjectTest, DeleteFolderStaysInsideTheFolder) {
+    WriteFile(DriveC() / "Elsewhere/keep.txt", "keep");
+    fs::create_directory_symlink(DriveC() / "Elsewhere", Game() / "Orv_Backup/link");
+    fso_.deletefolder("c:\\cavedog\\totala\\orv_backup", true);
+    EXPECT_FALSE(fs::exists(Game() / "Orv_Backup"));
+    EXPECT_EQ(ReadFile(DriveC() / "Elsewhere/keep.txt"), "keep");
+
+    EXPECT_EQ(ErrorNumberOf([&] { fso_.deletefolder("c:\\", true); }), kPermissionDenied);
+    EXPECT_TRUE(fs::exists(Game() / "TOTALA1.HPI"));
+}
+
+}  // namespace
+}  // namespace kelmora

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "FakeWinePrefix.h"
+#include "platform/Folders.h"
+#include "platform/RuntimeError.h"
+
+namespace kelmora {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ErrorNumberOf;
+
+class FoldersTest : public testing::FakeWinePrefix {
+protected:
+    FoldersTest() { fs::create_directories(DriveC() / "Cavedog/TotalA"); }
+};
+
+TEST_F(FoldersTest, MkDirCreatesOneLevelAndRaises75WhenTheFolderExists) {
+    MkDir("c:\\cavedog\\totala\\Orv_Rev31");
+    EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA/Orv_Rev31"));
+    EXPECT_EQ(ErrorNumberOf([] { MkDir("c:\\cavedog\\totala\\orv_rev31"); }), kPathFileAccessError);
+    EXPECT_EQ(ErrorNumberOf([] { MkDir("c:\\cavedog\\totala\\units\\weapons"); }), kPathNotFound);
+    EXPECT_FALSE(fs::exists(DriveC() / "Cavedog/TotalA/units"));
+    EXPECT_EQ(ErrorNumberOf([] { MkDir("q:\\units"); }), kPathNotFound);
+}
+
+TEST_F(FoldersTest, SetAttrChecksItsArgumentsEvenWhereHidingIsNoOp) {
+    EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\totala", vbHidden); }), 0);
+    EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA"));
+    EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\orv_rev31", vbHidden); }), kPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\totala", 16); }), kInvalidArgument);
+}
+
+}  // namespace
+}  // namespace kelmora
