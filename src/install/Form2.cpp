@@ -3,10 +3,10 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 
+#include "app/FormStyle.h"
 #include "app/MessageBox.h"
 #include "app/ProgramEnd.h"
 #include "install/Rev31Update.h"
@@ -15,11 +15,6 @@ namespace kelmora {
 
 namespace {
 
-// Rectangles in pixels (the window's layout is drawn in twips, 15 to a pixel).
-constexpr QSize kClientSize(464, 72);
-constexpr QRect kFrameRect(8, 8, 449, 57);
-constexpr QRect kActionRect(8, 16, 433, 17);
-constexpr QRect kTrackRect(8, 32, 433, 17);
 constexpr int kTrackBorder = 2;
 constexpr QColor kBarColour(0, 0, 255);
 
@@ -32,24 +27,21 @@ void SetBackground(QWidget* widget, const QColor& colour) {
 
 }  // namespace
 
-Form2::Form2(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+Form2::Form2(QWidget* parent) : QDialog(parent) {
     setObjectName("Form2");
-    setWindowTitle("Installing Orvald's Kelmora");
-    setFixedSize(kClientSize);
+    SetUpForm(this, QStringLiteral("Installing Orvald's Kelmora"), 6960, 1080,
+              FormKind::kDialogWithoutCloseBox);
     setModal(true);
 
     Frame1 = new QGroupBox("Current Action:", this);
     Frame1->setObjectName("Frame1");
-    Frame1->setGeometry(kFrameRect);
+    Frame1->setGeometry(TwipsRect(120, 120, 6735, 855));
 
-    Label1 = new QLabel("Preparing to install...", Frame1);
-    Label1->setObjectName("Label1");
-    Label1->setGeometry(kActionRect);
+    Label1 = MakeLabel(Frame1, "Label1", "Preparing to install...", TwipsRect(120, 240, 6495, 255));
 
     Picture1 = new QFrame(Frame1);
     Picture1->setObjectName("Picture1");
-    Picture1->setGeometry(kTrackRect);
+    Picture1->setGeometry(TwipsRect(120, 480, 6495, 255));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Picture1->setLineWidth(kTrackBorder);
     SetBackground(Picture1, Qt::black);
@@ -63,7 +55,7 @@ Form2::Form2(QWidget* parent)
     Label2->setObjectName("Label2");
     Label2->setGeometry(inner);
     Label2->setAlignment(Qt::AlignCenter);
-    QFont bold = Label2->font();
+    QFont bold = ProgramFont();
     bold.setBold(true);
     Label2->setFont(bold);
     QPalette white = Label2->palette();
@@ -74,7 +66,7 @@ Form2::Form2(QWidget* parent)
 }
 
 void Form2::SetAction(const std::string& text) {
-    Label1->setText(QString::fromStdString(text));
+    Label1->setText(DisplayText(text));
     Label1->repaint();
 }
 
@@ -97,7 +89,6 @@ void Form2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (activated_) return;
     activated_ = true;
-    if (QScreen* screen = this->screen()) move(screen->geometry().center() - rect().center());
     // Run once the window is on screen, from the modal loop that shows it.
     QTimer::singleShot(0, this, &Form2::Activate);
 }

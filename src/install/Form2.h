@@ -23,14 +23,16 @@ public:
     void SetBar(int percent) override;
     void Repaint() override;
 
+    // What the first activation does: runs the install on this window, shows the outcome and
+    // ends the program.
+    [[noreturn]] void Activate();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:
-    void Activate();
-
     QGroupBox* Frame1;
     QLabel* Label1;
     QFrame* Picture1;
