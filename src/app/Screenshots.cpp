@@ -1,0 +1,85 @@
+// Renders the program's windows to PNG files without a display, for the README and for review:
+// kelmora-screenshots DIR. The main window is shown on a sandbox game folder of its own making.
+#include <QDir>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/Application.h"
+#include "app/Form1.h"
+#include "dialogs/Form3.h"
+#include "dialogs/Form4.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteFile(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// A Wine prefix whose registry names C:\Games\TotalA, holding the three game files, and the
+// package in C:\Downloads.
+void MakeSandbox(const fs::path& prefix) {
+    fs::create_directories(prefix / "drive_c");
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+    for (const char* name : {"totala1.hpi", "ccdata.ccx", "rev31.gp3"}) {
+        WriteFile(prefix / "drive_c" / "Games" / "TotalA" / name, "");
+    }
+    WriteFile(prefix / "drive_c" / "Downloads" / "KELMORA.UFO", "");
+    WriteFile(prefix / "system.reg",
+              "WINE REGISTRY Version 2\n"
+              ";; All keys relative to REGISTRY\\\\Machine\n\n"
+              "#arch=win32\n\n"
+              "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Total "
+              "Annihilation] 1796686938\n"
+              "\"Dir\"=\"C:\\\\Games\\\\TotalA\"\n");
+}
+
+bool Save(QWidget& window, const QDir& folder, const QString& name) {
+    window.show();
+    const QString path = folder.filePath(name);
+    if (window.grab().save(path)) return true;
+    std::fprintf(stderr, "kelmora-screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    kelmora::Application app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: kelmora-screenshots DIR\n");
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir sandbox;
+    if (!folder.mkpath(QStringLiteral(".")) || !sandbox.isValid()) {
+        std::fprintf(stderr, "kelmora-screenshots: cannot create %s\n", argv[1]);
+        return 1;
+    }
+    const fs::path prefix = fs::path(sandbox.path().toStdString()) / "prefix";
+    MakeSandbox(prefix);
+    qputenv("WINEPREFIX", prefix.c_str());
+
+    bool saved = true;
+    kelmora::Form1 mainWindow;
+    mainWindow.Load();
+    mainWindow.findChild<QLineEdit*>(QStringLiteral("Text2"))
+        ->setText(QStringLiteral("C:\\Downloads"));
+    saved &= Save(mainWindow, folder, QStringLiteral("main-window.png"));
+
+    kelmora::Form3 releaseNotes(&mainWindow);
+    saved &= Save(releaseNotes, folder, QStringLiteral("release-notes.png"));
+
+    kelmora::Form4 help(&mainWindow);
+    help.findChild<QRadioButton*>(QStringLiteral("Option1_1"))->setChecked(true);
+    saved &= Save(help, folder, QStringLiteral("help.png"));
+    return saved ? 0 : 1;
+}

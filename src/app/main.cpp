@@ -1,0 +1,17 @@
+#include <memory>
+
+#include "app/Application.h"
+#include "app/Form1.h"
+#include "app/ProgramEnd.h"
+
+int main(int argc, char** argv) {
+    kelmora::Application app(argc, argv);
+    std::unique_ptr<kelmora::Form1> mainWindow;
+    try {
+        mainWindow = std::make_unique<kelmora::Form1>();
+        if (mainWindow->Load()) mainWindow->show();
+    } catch (const kelmora::RuntimeError& error) {
+        kelmora::ReportUncaughtError(error);
+    }
+    return app.exec();
+}

@@ -1,0 +1,106 @@
+#include "dialogs/Form4.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/FormStyle.h"
+
+namespace kelmora {
+
+namespace {
+
+struct ProblemPlace {
+    int left;
+    int top;
+    int labelHeight;
+};
+
+// Where each problem's option button stands in its frame, in twips; its text follows 240 to the
+// right. Problems 0, 1 and 3 form the left column, 2 and 4 the right one.
+constexpr std::array<ProblemPlace, kProblemCount> kProblemPlaces = {{
+    {120, 240, 255},
+    {120, 480, 615},
+    {3120, 240, 975},
+    {120, 1080, 495},
+    {3120, 1080, 375},
+}};
+
+constexpr int kOptionSize = 255;
+constexpr int kProblemTextWidth = 2775;
+constexpr int kProblemTextOffset = 240;
+
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QString::fromLatin1(name));
+    frame->setGeometry(geometry);
+    return frame;
+}
+
+}  // namespace
+
+Form4::Form4(QWidget* parent) : QDialog(parent) {
+    SetUpForm(this, QStringLiteral("Installation Help"), 6480, 4320, FormKind::kDialog);
+
+    Command1 = MakeButton(this, "Command1", QStringLiteral("OK"), TwipsRect(5160, 3840, 1215, 375));
+    Frame2 =
+        MakeFrame(this, "Frame2", QStringLiteral("Resolution"), TwipsRect(120, 1920, 6255, 1815));
+    Label2 = MakeLabel(Frame2, "Label2", "", TwipsRect(120, 240, 6015, 1455));
+    Label2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Label2->setBackgroundRole(QPalette::Base);
+    Label2->setAutoFillBackground(true);
+    Frame1 = MakeFrame(this, "Frame1", QStringLiteral("Problem"), TwipsRect(120, 120, 6255, 1695));
+    BuildProblems();
+
+    SetTabOrder({Option1[0], Command1, Option1[1], Option1[2], Option1[3], Option1[4]});
+    SetDefaultAndCancel(this, Command1, Command1);
+    connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
+    Option1[0]->setFocus();
+}
+
+void Form4::BuildProblems() {
+    for (int index = 0; index < kProblemCount; ++index) {
+        const ProblemPlace& place = kProblemPlaces[static_cast<std::size_t>(index)];
+        auto* option = new QRadioButton(Frame1);
+        option->setObjectName(QStringLiteral("Option1_%1").arg(index));
+        option->setGeometry(TwipsRect(place.left, place.top, kOptionSize, kOptionSize));
+        if (index >= 1 && index <= 3) {
+            option->setToolTip(QStringLiteral("The \"TA Directory\" button is grayed out."));
+        }
+        connect(option, &QRadioButton::toggled, this, [this, index](bool checked) {
+            if (checked) Option1Click(index);
+        });
+
+        QLabel* label = MakeLabel(Frame1, "", ProblemText(index),
+                                  TwipsRect(place.left + kProblemTextOffset, place.top,
+                                            kProblemTextWidth, place.labelHeight));
+        label->setObjectName(QStringLiteral("Label1_%1").arg(index));
+        label->installEventFilter(this);
+
+        Option1[static_cast<std::size_t>(index)] = option;
+        Label1[static_cast<std::size_t>(index)] = label;
+    }
+}
+
+bool Form4::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        for (int index = 0; index < kProblemCount; ++index) {
+            if (watched == Label1[static_cast<std::size_t>(index)]) Label1Click(index);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Form4::Label1Click(int index) {
+    QRadioButton* option = Option1[static_cast<std::size_t>(index)];
+    option->setFocus(Qt::MouseFocusReason);
+    option->setChecked(true);
+}
+
+void Form4::Option1Click(int index) {
+    Label2->setText(DisplayText(ResolutionText(index)));
+}
+
+}  // namespace kelmora
