@@ -12,6 +12,7 @@
 #include "app/ProgramIcon.h"
 #include "dialogs/Form3.h"
 #include "dialogs/Form4.h"
+#include "install/Form2.h"
 #include "platform/FileSystemObject.h"
 #include "platform/Folders.h"
 #include "platform/PathMapping.h"
@@ -138,10 +139,10 @@ void Form1::Command1Click() {
     ContinueAfterReleaseNotes();
 }
 
-// The install window is not part of the program yet; until it is, the program ends once the user
-// has accepted the release notes.
+// The install window runs the install and ends the program; this window stays behind it.
 void Form1::ContinueAfterReleaseNotes() {
-    EndProgram(0);
+    Form2 installWindow(this);
+    installWindow.exec();
 }
 
 void Form1::Command2Click() {

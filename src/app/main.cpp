@@ -1,10 +1,13 @@
 #include <memory>
+#include <optional>
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/ProgramEnd.h"
 
 int main(int argc, char** argv) {
+    if (std::optional<int> status = kelmora::RunCommandLine(argc, argv)) return *status;
     kelmora::Application app(argc, argv);
     std::unique_ptr<kelmora::Form1> mainWindow;
     try {

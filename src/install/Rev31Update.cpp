@@ -35,7 +35,6 @@ constexpr std::array<GameFile, 3> kGameFiles{{
 }};
 
 constexpr std::int32_t kPackCompression = 2;
-constexpr int kVersionConflictStatus = 1;
 
 std::string PercentText(std::int64_t percent) {
     return std::to_string(percent) + "%";
@@ -62,7 +61,7 @@ void CheckGameVersion(MessageBoxSeam& messages) {
     conflict.title = "Version Conflict Detected";
     conflict.icon = MsgIcon::kCritical;
     messages.Show(conflict);
-    EndProgram(kVersionConflictStatus);
+    EndProgram(0);
 }
 
 // The plain files directly in a folder, by name: what gets packed from one work-folder directory.

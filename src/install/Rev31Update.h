@@ -9,8 +9,8 @@
 namespace kelmora {
 
 // Runs the whole install on `display`, reporting each failing step through `messages`. A game
-// file of another size shows the version conflict and ends the program (status 1); a game file
-// that cannot be read there raises its RuntimeError to the caller.
+// file of another size shows the version conflict and ends the program; a game file that cannot
+// be read there raises its RuntimeError to the caller.
 void Rev31Update(InstallDisplay& display, MessageBoxSeam& messages);
 
 // The message that tells the user how the install went, chosen by InstallErrors.

@@ -1,0 +1,173 @@
+#include "app/Unattended.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/GameFolderLookup.h"
+#include "app/Globals.h"
+#include "app/MessageBox.h"
+#include "app/ProgramEnd.h"
+#include "install/InstallDisplay.h"
+#include "install/Rev31Update.h"
+#include "panel/PanelActions.h"
+#include "platform/FileSystemObject.h"
+#include "platform/Folders.h"
+#include "platform/PathMapping.h"
+
+namespace kelmora {
+
+namespace {
+
+constexpr int kSuccessStatus = 0;
+constexpr int kFailureStatus = 1;
+constexpr int kUsageErrorStatus = 2;
+
+std::string WithLineBreaks(std::string text) {
+    for (char& c : text) {
+        if (c == '\r') c = '\n';
+    }
+    return text;
+}
+
+// Prints every message box to standard output, title first, and answers each question Yes.
+class ConsoleMessageBox : public MessageBoxSeam {
+public:
+    MsgAnswer Show(const Message& message) override {
+        std::printf("%s\n%s\n\n", message.title.c_str(), WithLineBreaks(message.text).c_str());
+        std::fflush(stdout);
+        if (message.icon == MsgIcon::kCritical) reportedFailure_ = true;
+        return message.buttons == MsgButtons::kYesNo ? MsgAnswer::kYes : MsgAnswer::kOk;
+    }
+
+    // Whether a message with the stop icon was shown: a version conflict, an install that went
+    // wrong, a refused action or a run-time error.
+    bool reportedFailure() const { return reportedFailure_; }
+
+private:
+    bool reportedFailure_ = false;
+};
+
+// The windows end with status 0 whatever the outcome, as the user has read it; for a script the
+// status says it: a run that showed a stop-icon message failed.
+void EndWithStatusFrom(const ConsoleMessageBox& messages) {
+    SetProgramEndHook([&messages](int status) {
+        std::fflush(nullptr);
+        std::_Exit(status != kSuccessStatus || messages.reportedFailure() ? kFailureStatus
+                                                                          : kSuccessStatus);
+    });
+}
+
+// Prints a line to standard error whenever the action or the percentage changes.
+class ConsoleDisplay : public InstallDisplay {
+public:
+    void SetAction(const std::string& text) override { PrintOnChange(action_, text); }
+    void SetPercentText(const std::string& text) override { PrintOnChange(percent_, text); }
+    void SetBar(int) override {}
+    void Repaint() override {}
+
+private:
+    static void PrintOnChange(std::string& shown, const std::string& text) {
+        if (text == shown) return;
+        shown = text;
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+    std::string action_;
+    std::string percent_;
+};
+
+int Refuse(const std::string& why, int status = kFailureStatus) {
+    std::fprintf(stderr, "kelmora-installer: %s\n", why.c_str());
+    return status;
+}
+
+int Install(const std::string& gameFolder, const std::string& packageFolder,
+            MessageBoxSeam& messages) {
+    FileSystemObject fso;
+    std::vector<std::string> missing;
+    for (const char* file : {"\\totala1.hpi", "\\ccdata.ccx", "\\rev31.gp3"}) {
+        if (!fso.FileExists(JoinPath(gameFolder, file)))
+            missing.push_back(JoinPath(gameFolder, file));
+    }
+    if (!fso.FileExists(JoinPath(packageFolder, "\\KELMORA.UFO"))) {
+        missing.push_back(JoinPath(packageFolder, "\\KELMORA.UFO"));
+    }
+    if (!missing.empty()) {
+        std::string list;
+        for (const std::string& path : missing) list += "\n  " + path;
+        return Refuse("cannot install, these files are missing:" + list);
+    }
+    // The windows store both folders in lower case; so does this mode, for the same messages.
+    TADir = LowerCase(gameFolder);
+    UfoDir = LowerCase(packageFolder);
+    ConsoleDisplay display;
+    try {
+        Rev31Update(display, messages);
+    } catch (const RuntimeError& error) {
+        ReportUncaughtError(error);
+    }
+    messages.Show(InstallOutcomeMessage());
+    EndProgram(InstallErrors ? kFailureStatus : kSuccessStatus);
+}
+
+int RunPanel(const std::string& action, const std::string& gameFolder, MessageBoxSeam& messages) {
+    const bool parked = PanelOffersEnable(gameFolder);
+    PanelAction panelAction = PanelAction::kUninstall;
+    if (action == "install") {
+        return Refuse("the patch is installed in " + gameFolder +
+                      " already; choose --action uninstall, " + (parked ? "enable" : "disable"));
+    } else if (action == "disable") {
+        if (parked)
+            return Refuse("the patch is disabled already; choose --action enable or uninstall");
+        panelAction = PanelAction::kDisable;
+    } else if (action == "enable") {
+        if (!parked)
+            return Refuse("the patch is enabled already; choose --action disable or uninstall");
+        panelAction = PanelAction::kEnable;
+    }
+    TADir = gameFolder;
+    try {
+        RunPanelAction(panelAction, TADir, messages);
+    } catch (const RuntimeError& error) {
+        ReportUncaughtError(error);
+    }
+    // The action returns only when it changed nothing: the file it needs is missing.
+    return kFailureStatus;
+}
+
+}  // namespace
+
+int RunUnattended(const CommandLine& line) {
+    static ConsoleMessageBox messages;
+    SetCurrentMessageBox(&messages);
+    EndWithStatusFrom(messages);
+    std::string gameDir =
+        line.gameDir.value_or(ReadRegistryText(kGameUninstallKey, kGameFolderValue));
+    if (gameDir.empty()) {
+        return Refuse("the registry names no game folder; give it with --game-dir",
+                      kUsageErrorStatus);
+    }
+    try {
+        const std::string gameFolder = FullPathText(gameDir);
+        const std::string packageFolder = FullPathText(line.packageDir.value_or(CurDir()));
+        if (!FileSystemObject().FolderExists(JoinPath(gameFolder, "\\Orv_Backup"))) {
+            if (line.action.value_or("install") != "install") {
+                return Refuse("the patch is not installed in " + gameFolder + "; nothing to " +
+                              *line.action);
+            }
+            return Install(gameFolder, packageFolder, messages);
+        }
+        if (!line.action) {
+            return Refuse("the patch is installed in " + gameFolder +
+                              "; choose --action uninstall, disable or enable",
+                          kUsageErrorStatus);
+        }
+        return RunPanel(*line.action, gameFolder, messages);
+    } catch (const RuntimeError& error) {
+        ReportUncaughtError(error);
+    }
+}
+
+}  // namespace kelmora
