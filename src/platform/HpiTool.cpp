@@ -164,12 +164,23 @@ void AddTree(HpiWriter& writer, const fs::path& folder, const std::string& prefi
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) children.push_back(*it);
     if (ec) throw HpiError(folder.string() + ": cannot list the folder: " + ec.message());
-    std::sort(children.begin(), children.end(),
-              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    auto nameOf = [](const fs::directory_entry& entry) {
+        auto name = entry.path().filename().u8string();
+        return std::string(name.begin(), name.end());
+    };
+    // Name order without regard to case, as the game's folders list.
+    std::sort(children.begin(), children.end(), [&](const auto& a, const auto& b) {
+        std::string nameA = nameOf(a), nameB = nameOf(b);
+        std::string lowerA = LowerCase(nameA), lowerB = LowerCase(nameB);
+        return lowerA != lowerB ? lowerA < lowerB : nameA < nameB;
+    });
     for (const auto& child : children) {
-        auto name8 = child.path().filename().u8string();
-        std::string name(name8.begin(), name8.end());
+        std::string name = nameOf(child);
         std::string path = prefix.empty() ? name : prefix + "\\" + name;
+        // A '\' inside a host name would read as a separator in the archive.
+        if (name.find('\\') != std::string::npos) {
+            throw HpiError("'" + PrintableName(path) + "': cannot be an archive entry: the name contains '\\'");
+        }
         if (!skip.empty() && fs::weakly_canonical(child.path(), ec) == skip) continue;
         if (child.is_symlink(ec) && child.is_directory(ec)) {
             throw HpiError(child.path().string() + ": a symbolic link to a folder is not packed");

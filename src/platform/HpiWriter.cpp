@@ -51,13 +51,11 @@ std::int32_t HpiWriter::Resolve(std::string_view path, bool lastIsDirectory) {
     if (lastIsDirectory && !rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
     if (rest.empty()) throw HpiError(Quoted(path) + ": the entry name is empty");
 
-    std::int32_t parent = 0;
-    std::string prefix;
+    // Every name is checked before anything is added, so a refused path adds nothing.
+    std::vector<std::pair<std::string_view, std::string>> names;  // UTF-8, Windows-1252
     while (true) {
         size_t cut = rest.find('\\');
         std::string_view name = rest.substr(0, cut);
-        bool last = cut == std::string_view::npos;
-        bool directory = !last || lastIsDirectory;
         std::optional<std::string> stored = Utf8ToWindows1252(name);
         if (!stored) {
             throw HpiError(Quoted(path) + ": '" + PrintableName(name) +
@@ -66,30 +64,39 @@ std::int32_t HpiWriter::Resolve(std::string_view path, bool lastIsDirectory) {
         if (std::string reason = UnsafeNameReason(*stored); !reason.empty()) {
             throw HpiError(Quoted(path) + ": cannot be an archive entry: " + reason);
         }
-        prefix += (prefix.empty() ? "" : "\\") + std::string(name);
+        names.emplace_back(name, std::move(*stored));
+        if (cut == std::string_view::npos) break;
+        rest.remove_prefix(cut + 1);
+    }
+
+    std::int32_t parent = 0;
+    std::string prefix;
+    for (size_t i = 0; i < names.size(); ++i) {
+        bool directory = i + 1 < names.size() || lastIsDirectory;
+        prefix += (prefix.empty() ? "" : "\\") + std::string(names[i].first);
         std::string key = LowerCase(prefix);
         auto found = byPath_.find(key);
         if (found != byPath_.end()) {
+            // Only existing entries come before the first new one, so a clash here has added nothing.
             const Node& existing = nodes_[found->second];
             if (!directory || !existing.directory) {
                 throw HpiError(Quoted(path) + ": the archive already holds " +
                                (existing.directory ? "a directory " : "a file ") + Quoted(existing.path));
             }
             parent = found->second;
-        } else {
-            Node node;
-            node.storedName = std::move(*stored);
-            node.path = prefix;
-            node.directory = directory;
-            auto index = static_cast<std::int32_t>(nodes_.size());
-            nodes_.push_back(std::move(node));
-            nodes_[parent].children.push_back(index);
-            byPath_.emplace(std::move(key), index);
-            parent = index;
+            continue;
         }
-        if (last) return parent;
-        rest.remove_prefix(cut + 1);
+        Node node;
+        node.storedName = std::move(names[i].second);
+        node.path = prefix;
+        node.directory = directory;
+        auto index = static_cast<std::int32_t>(nodes_.size());
+        nodes_.push_back(std::move(node));
+        nodes_[parent].children.push_back(index);
+        byPath_.emplace(std::move(key), index);
+        parent = index;
     }
+    return parent;
 }
 
 void HpiWriter::AddDirectory(std::string_view path) { Resolve(path, true); }
