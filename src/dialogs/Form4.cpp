@@ -32,6 +32,17 @@ constexpr int kOptionSize = 255;
 constexpr int kProblemTextWidth = 2775;
 constexpr int kProblemTextOffset = 240;
 
+// One problem's option button. Qt makes an exclusive group of buttons a single stop for Tab,
+// while here Tab runs through every problem; so the buttons are not exclusive by themselves, the
+// window clears the others, and a click never clears a picked button.
+class OptionButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void nextCheckState() override { setChecked(true); }
+};
+
 QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
     auto* frame = new QGroupBox(caption, parent);
     frame->setObjectName(QString::fromLatin1(name));
@@ -63,7 +74,8 @@ Form4::Form4(QWidget* parent) : QDialog(parent) {
 void Form4::BuildProblems() {
     for (int index = 0; index < kProblemCount; ++index) {
         const ProblemPlace& place = kProblemPlaces[static_cast<std::size_t>(index)];
-        auto* option = new QRadioButton(Frame1);
+        auto* option = new OptionButton(Frame1);
+        option->setAutoExclusive(false);
         option->setObjectName(QStringLiteral("Option1_%1").arg(index));
         option->setGeometry(TwipsRect(place.left, place.top, kOptionSize, kOptionSize));
         if (index >= 1 && index <= 3) {
@@ -100,6 +112,9 @@ void Form4::Label1Click(int index) {
 }
 
 void Form4::Option1Click(int index) {
+    for (int other = 0; other < kProblemCount; ++other) {
+        if (other != index) Option1[static_cast<std::size_t>(other)]->setChecked(false);
+    }
     Label2->setText(DisplayText(ResolutionText(index)));
 }
 
