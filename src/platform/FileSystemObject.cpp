@@ -14,6 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Windows refuses to delete a read-only file; POSIX asks only the file's folder.
+#ifdef _WIN32
+constexpr bool kReadOnlyFilesResistDeletion = true;
+#else
+constexpr bool kReadOnlyFilesResistDeletion = false;
+#endif
+
 bool EndsWithSeparator(std::string_view text) {
     return !text.empty() && (text.back() == '\\' || text.back() == '/');
 }
@@ -26,6 +33,11 @@ fs::file_status StatusOf(const fs::path& path) {
 bool IsPresent(const fs::path& path) {
     std::error_code ignored;
     return fs::exists(fs::symlink_status(path, ignored));
+}
+
+bool IsLink(const fs::path& path) {
+    std::error_code ignored;
+    return fs::is_symlink(fs::symlink_status(path, ignored));
 }
 
 // Read-only as Wine maps it to the Windows attribute: the owner may not write.
@@ -60,7 +72,8 @@ fs::path ExistingFile(const std::string& text) {
 fs::path TargetFile(const std::string& text, const fs::path& source) {
     if (EndsWithSeparator(text)) {
         if (!fs::is_directory(StatusOf(HostPath(text)))) throw RuntimeError(kPathNotFound);
-        return HostPath(text + source.filename().string());
+        const std::u8string name = source.filename().u8string();
+        return HostPath(text + std::string(name.begin(), name.end()));
     }
     fs::path host = HostPath(text);
     if (!FolderOfExists(host)) throw RuntimeError(kPathNotFound);
@@ -81,7 +94,9 @@ void RemoveQuietly(const fs::path& path) {
 fs::path CopyBeside(const fs::path& source, const fs::path& folder) {
     constexpr int kAttempts = 16;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        fs::path temp = folder / ("." + source.filename().string() + ".kelmora-" + RandomSuffix());
+        fs::path temp = folder / ".";
+        temp += source.filename().native();
+        temp += ".kelmora-" + RandomSuffix();
         std::error_code ec;
         if (fs::copy_file(source, temp, fs::copy_options::none, ec)) return temp;
         if (ec == std::errc::file_exists) continue;
@@ -122,19 +137,18 @@ void MakeWritable(const fs::path& path, fs::perms extra = fs::perms::none) {
 }
 
 // Lets everything under `folder` be removed: folders need to be writable and searchable for
-// their entries to go, and Windows also refuses to delete read-only files. Links are left
-// alone, so nothing outside the folder changes.
+// their entries to go. Links are left alone, so nothing outside the folder changes.
 void UnlockTree(const fs::path& folder) {
     MakeWritable(folder, fs::perms::owner_all);
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         fs::file_status status = it->symlink_status(ec);
         if (ec) break;
-        if (fs::is_directory(status)) MakeWritable(it->path(), fs::perms::owner_all);
-#ifdef _WIN32
-        else if (IsReadOnly(status))
+        if (fs::is_directory(status)) {
+            MakeWritable(it->path(), fs::perms::owner_all);
+        } else if (kReadOnlyFilesResistDeletion && IsReadOnly(status)) {
             MakeWritable(it->path());
-#endif
+        }
     }
     if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
 }
@@ -206,9 +220,7 @@ void FileSystemObject::deletefile(const std::string& path, bool force) const {
     fs::path host = ExistingFile(path);
     if (IsReadOnly(StatusOf(host))) {
         if (!force) throw RuntimeError(kPermissionDenied);
-#ifdef _WIN32
-        MakeWritable(host);  // Windows will not delete a read-only file; POSIX does not ask.
-#endif
+        if (kReadOnlyFilesResistDeletion) MakeWritable(host);
     }
     std::error_code ec;
     fs::remove(host, ec);
@@ -219,7 +231,7 @@ void FileSystemObject::deletefolder(const std::string& path, bool force) const {
     fs::path host = HostPath(path);
     if (!fs::is_directory(StatusOf(host))) throw RuntimeError(kPathNotFound);
     if (IsRootText(path)) throw RuntimeError(kPermissionDenied);
-    if (fs::is_symlink(fs::symlink_status(host))) {
+    if (IsLink(host)) {
         // A linked folder goes as a link: what it points to belongs elsewhere.
         RemoveLink(host);
         return;

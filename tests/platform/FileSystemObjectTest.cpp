@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -101,6 +103,34 @@ TEST_F(FileSystemObjectTest, CopyReplacesWholeOrRefusesAndLeavesNoTemporaryFile)
               kFileNotFound);
     EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.gp3"), "old backup");
     EXPECT_EQ(EntriesOf(Game() / "Orv_Backup"), std::vector<std::string>{"rev31.gp3"});
+}
+
+TEST_F(FileSystemObjectTest, FailedCopyLeavesTheTargetAndNoTemporaryFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    WriteFile(Game() / "Orv_Backup/rev31.gp3", "old backup");
+    fs::permissions(Game() / "Orv_Backup", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  fso_.copyfile("c:\\cavedog\\totala\\rev31.gp3",
+                                "c:\\cavedog\\totala\\orv_backup\\");
+              }),
+              kPermissionDenied);
+    fs::permissions(Game() / "Orv_Backup", fs::perms::owner_all);
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.gp3"), "old backup");
+    EXPECT_EQ(EntriesOf(Game() / "Orv_Backup"), std::vector<std::string>{"rev31.gp3"});
+}
+
+TEST_F(FileSystemObjectTest, MoveAcrossDevicesCopiesAndRemovesTheSource) {
+    struct stat shm {};
+    struct stat here {};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(Game().c_str(), &here) != 0 ||
+        shm.st_dev == here.st_dev) {
+        GTEST_SKIP() << "no second device at /dev/shm";
+    }
+    const fs::path source = fs::path("/dev/shm") / ("kelmora-move-" + std::to_string(::getpid()));
+    WriteFile(source, "moved");
+    fso_.movefile(source.string(), "c:\\cavedog\\totala\\orv_backup\\rev31.mod");
+    EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.mod"), "moved");
+    EXPECT_FALSE(fs::exists(source));
 }
 
 TEST_F(FileSystemObjectTest, MoveRenamesOnlyOntoAFreeName) {
