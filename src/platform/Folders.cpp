@@ -7,6 +7,8 @@
 #include "platform/RuntimeError.h"
 
 #ifdef _WIN32
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
 
