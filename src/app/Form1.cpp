@@ -13,6 +13,7 @@
 #include "dialogs/Form3.h"
 #include "dialogs/Form4.h"
 #include "install/Form2.h"
+#include "panel/Form5.h"
 #include "platform/FileSystemObject.h"
 #include "platform/Folders.h"
 #include "platform/PathMapping.h"
@@ -111,10 +112,12 @@ bool Form1::Load() {
     return true;
 }
 
-// The control panel is not part of the program yet; until it is, an installed patch still shows
-// the main window.
+// The patch is installed: the control panel becomes the program's only window. TADir keeps the
+// game list's folder as the list reports it; only OK stores it in lower case.
 bool Form1::HandOverToControlPanel() {
-    return false;
+    TADir = folders_.File1().Folder();
+    (new Form5())->show();
+    return true;
 }
 
 void Form1::LookupGameFolder(const std::string& keyPath, const std::string& valueName) {
