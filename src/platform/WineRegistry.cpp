@@ -81,39 +81,19 @@ char16_t ReadDigits(std::string_view text, size_t& pos, int base, int most) {
 // The code unit an escape stands for, the backslash already passed; nothing when the character
 // after the backslash simply stands for itself (`\\`, `\"`, `\[`, `\]`).
 std::optional<char16_t> EscapedUnit(std::string_view text, size_t& pos) {
-    switch (text[pos]) {
-        case 'a':
-            ++pos;
-            return u'\a';
-        case 'b':
-            ++pos;
-            return u'\b';
-        case 'e':
-            ++pos;
-            return char16_t{0x1B};
-        case 'f':
-            ++pos;
-            return u'\f';
-        case 'n':
-            ++pos;
-            return u'\n';
-        case 'r':
-            ++pos;
-            return u'\r';
-        case 't':
-            ++pos;
-            return u'\t';
-        case 'v':
-            ++pos;
-            return u'\v';
-        case 'x':
-            ++pos;
-            if (!IsDigitIn(text, pos, 16)) return u'x';
-            return ReadDigits(text, pos, 16, 4);
-        default:
-            if (IsDigitIn(text, pos, 8)) return ReadDigits(text, pos, 8, 3);
-            return std::nullopt;
+    constexpr std::string_view kLetters = "abefnrtv";
+    constexpr char16_t kControls[] = {0x07, 0x08, 0x1B, 0x0C, 0x0A, 0x0D, 0x09, 0x0B};
+    if (const size_t letter = kLetters.find(text[pos]); letter != std::string_view::npos) {
+        ++pos;
+        return kControls[letter];
     }
+    if (text[pos] == 'x') {
+        ++pos;
+        if (!IsDigitIn(text, pos, 16)) return u'x';
+        return ReadDigits(text, pos, 16, 4);
+    }
+    if (IsDigitIn(text, pos, 8)) return ReadDigits(text, pos, 8, 3);
+    return std::nullopt;
 }
 
 struct Unescaped {
