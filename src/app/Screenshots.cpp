@@ -12,6 +12,7 @@
 #include "app/Form1.h"
 #include "dialogs/Form3.h"
 #include "dialogs/Form4.h"
+#include "install/Form2.h"
 
 namespace {
 
@@ -81,5 +82,12 @@ int main(int argc, char** argv) {
     kelmora::Form4 help(&mainWindow);
     help.findChild<QRadioButton*>(QStringLiteral("Option1_1"))->setChecked(true);
     saved &= Save(help, folder, QStringLiteral("help.png"));
+
+    // Mid-install; the install itself never runs, as no event loop does.
+    kelmora::Form2 installWindow(&mainWindow);
+    installWindow.SetAction("Extracting data from c:\\games\\totala\\rev31.gp3...");
+    installWindow.SetPercentText("42%");
+    installWindow.SetBar(42);
+    saved &= Save(installWindow, folder, QStringLiteral("install-window.png"));
     return saved ? 0 : 1;
 }
