@@ -62,6 +62,18 @@ protected:
         return form;
     }
 
+    // Whether `step` ends the program. Once the release notes are accepted the install takes over;
+    // these tests only need the program to end there.
+    template <typename Step>
+    static bool EndsTheProgram(Step step) {
+        try {
+            step();
+        } catch (const ProgramEnded&) {
+            return true;
+        }
+        return false;
+    }
+
     // Runs `step`, which must end the program, and returns the status it ended with.
     template <typename Step>
     int EndStatusOf(Step step) {
@@ -173,9 +185,8 @@ TEST_F(Form1Test, StartedInTheGameFolderWithoutRegistryOkStoresTheCurrentFolder)
     ASSERT_TRUE(Find<QPushButton>(*form, "Command1")->isEnabled());
 
     AnswerReleaseNotes("Command1");
-    EXPECT_EQ(EndStatusOf(
-                  [&] { QTest::mouseClick(Find<QPushButton>(*form, "Command1"), Qt::LeftButton); }),
-              0);
+    EXPECT_TRUE(EndsTheProgram(
+        [&] { QTest::mouseClick(Find<QPushButton>(*form, "Command1"), Qt::LeftButton); }));
 
     EXPECT_EQ(TADir, LowerCase(CurrentFolderText()));
     EXPECT_EQ(UfoDir, LowerCase(CurrentFolderText()));
@@ -187,7 +198,7 @@ TEST_F(Form1Test, OkStoresTheListsFoldersInLowerCase) {
     Find<QLineEdit>(*form, "Text2")->setText(QString::fromStdString(Downloads().string() + "/ "));
 
     AnswerReleaseNotes("Command1");
-    EXPECT_EQ(EndStatusOf([&] { QTest::keyClick(form.get(), Qt::Key_Return); }), 0);
+    EXPECT_TRUE(EndsTheProgram([&] { QTest::keyClick(form.get(), Qt::Key_Return); }));
 
     EXPECT_EQ(TADir, "c:\\cavedog\\totala");
     EXPECT_EQ(UfoDir, LowerCase(Downloads().string()));
@@ -215,7 +226,7 @@ TEST_F(Form1Test, EnterPressesOkAndEscPressesCancelWhereverTheFocusIs) {
         control->setFocus();
         int notesShown = 0;
         WhenModalShows([](QWidget* notes) { QTest::keyClick(notes, Qt::Key_Return); }, &notesShown);
-        EXPECT_EQ(EndStatusOf([&] { QTest::keyClick(control, Qt::Key_Return); }), 0) << name;
+        EXPECT_TRUE(EndsTheProgram([&] { QTest::keyClick(control, Qt::Key_Return); })) << name;
         EXPECT_EQ(notesShown, 1) << name;
         // The headless platform gives the activation back to no window when a modal one closes.
         form->activateWindow();
