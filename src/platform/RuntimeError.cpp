@@ -32,8 +32,10 @@ RuntimeError ErrorFromSystem(std::error_code code, int fallback) {
             case ENOENT: return RuntimeError(kFileNotFound);
             case ENOTDIR: return RuntimeError(kPathNotFound);
             case EEXIST: return RuntimeError(kFileAlreadyExists);
-            case ENOSPC:
-            case EDQUOT: return RuntimeError(kDiskFull);
+#ifdef EDQUOT  // not on Windows
+            case EDQUOT:
+#endif
+            case ENOSPC: return RuntimeError(kDiskFull);
             case EACCES:
             case EPERM:
             case EROFS:
