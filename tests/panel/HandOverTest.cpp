@@ -59,16 +59,5 @@ TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow
     EXPECT_EQ(panel->findChild<QGroupBox*>(QStringLiteral("Frame1"))->title(), "Disable");
 }
 
-TEST(HandOverTest, BackupThatIsNoFolderKeepsTheMainWindow) {
-    FakeWinePrefix prefix;
-    const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
-    MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup"});
-    prefix.WriteGameFolder("C:\\Games\\TotalA");
-
-    Form1 mainWindow;
-    EXPECT_TRUE(mainWindow.Load());
-    EXPECT_EQ(OpenedPanel(), nullptr);
-}
-
 }  // namespace
 }  // namespace kelmora
