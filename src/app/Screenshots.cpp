@@ -1,18 +1,23 @@
 // Renders the program's windows to PNG files without a display, for the README and for review:
 // kelmora-screenshots DIR. The main window is shown on a sandbox game folder of its own making.
+#include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "app/Application.h"
 #include "app/Form1.h"
+#include "app/Globals.h"
 #include "dialogs/Form3.h"
 #include "dialogs/Form4.h"
 #include "install/Form2.h"
+#include "panel/Form5.h"
 
 namespace {
 
@@ -50,6 +55,20 @@ bool Save(QWidget& window, const QDir& folder, const QString& name) {
     return false;
 }
 
+// The credits box is the program's real message box, so it is saved from inside its own modal
+// loop and then closed.
+bool SaveCredits(kelmora::Form5& controlPanel, const QDir& folder) {
+    bool saved = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box) return;
+        saved = Save(*box, folder, QStringLiteral("control-panel-credits.png"));
+        box->accept();
+    });
+    controlPanel.findChild<QAction*>(QStringLiteral("HA_Menu"))->trigger();
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +101,18 @@ int main(int argc, char** argv) {
     kelmora::Form4 help(&mainWindow);
     help.findChild<QRadioButton*>(QStringLiteral("Option1_1"))->setChecked(true);
     saved &= Save(help, folder, QStringLiteral("help.png"));
+
+    // The control panel once the patch is in, then with the patch parked. The credits box runs a
+    // modal loop, so this comes before the install window, whose activation would start the run.
+    const fs::path game = prefix / "drive_c" / "Games" / "TotalA";
+    WriteFile(game / "Orv_Backup" / "rev31.gp3", "");
+    kelmora::TADir = "C:\\Games\\TotalA";
+    kelmora::Form5 controlPanel;
+    saved &= Save(controlPanel, folder, QStringLiteral("control-panel-disable.png"));
+    saved &= SaveCredits(controlPanel, folder);
+    WriteFile(game / "Orv_Backup" / "rev31.mod", "");
+    kelmora::Form5 parkedControlPanel;
+    saved &= Save(parkedControlPanel, folder, QStringLiteral("control-panel-enable.png"));
 
     // Mid-install; the install itself never runs, as no event loop does.
     kelmora::Form2 installWindow(&mainWindow);
