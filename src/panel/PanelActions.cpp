@@ -1,10 +1,9 @@
 #include "panel/PanelActions.h"
 
-#include <optional>
-
 #include "app/ProgramEnd.h"
 #include "platform/FileSystemObject.h"
 #include "platform/PathMapping.h"
+#include "platform/RuntimeError.h"
 
 namespace kelmora {
 
