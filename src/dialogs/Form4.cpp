@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -97,7 +98,8 @@ void Form4::BuildProblems() {
 }
 
 bool Form4::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         for (int index = 0; index < kProblemCount; ++index) {
             if (watched == Label1[static_cast<std::size_t>(index)]) Label1Click(index);
         }

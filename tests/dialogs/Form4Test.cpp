@@ -135,6 +135,8 @@ TEST_F(Form4Test, PickingAProblemShowsItsResolution) {
 }
 
 TEST_F(Form4Test, ClickingAProblemsTextFocusesAndPicksItsOption) {
+    QTest::mouseClick(ProblemLabel(help_, 3), Qt::RightButton);
+    EXPECT_FALSE(Option(help_, 3)->isChecked());
     for (int index : {1, 2, 2, 4}) {
         QTest::mouseClick(ProblemLabel(help_, index), Qt::LeftButton);
         EXPECT_TRUE(Option(help_, index)->isChecked()) << index;
