@@ -14,7 +14,7 @@ constexpr int kUsageErrorStatus = 2;
 constexpr int kFailureStatus = 1;
 
 bool IsOption(const std::string& argument) {
-    return argument.starts_with("--");
+    return argument.starts_with("-");
 }
 
 void SetMode(CommandLine& line, CommandLine::Mode mode, const std::string& option) {
@@ -29,6 +29,7 @@ void SetMode(CommandLine& line, CommandLine::Mode mode, const std::string& optio
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     bool unattendedOptionSeen = false;
+    std::vector<std::string> unknown;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> std::string {
@@ -59,8 +60,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 throw UsageError{"unknown action '" + *line.action +
                                  "' (install, uninstall, disable or enable)"};
             }
+        } else {
+            // The windows leave what they do not know to Qt (-platform, -style, ...).
+            unknown.push_back(argument);
         }
-        // Anything else belongs to Qt (-platform, -style, ...) and is left to it.
+    }
+    if (line.mode == CommandLine::Mode::kUnattended && !unknown.empty()) {
+        throw UsageError{"unknown argument '" + unknown.front() + "'"};
     }
     if (unattendedOptionSeen && line.mode != CommandLine::Mode::kUnattended &&
         line.mode != CommandLine::Mode::kHelp) {

@@ -24,7 +24,7 @@ struct Finished {
 // Runs the installer with `arguments` (shell words) and `environment` ("NAME=value ..."), from
 // `folder`, with no display.
 Finished RunInstaller(const std::string& arguments, const fs::path& folder,
-                 const std::string& environment = "") {
+                      const std::string& environment = "") {
     testing::TempDir capture;
     const std::string command =
         "cd '" + folder.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + environment +
@@ -98,6 +98,7 @@ TEST(UnattendedTest, SaysWhichFilesAreMissingAndRefusesBadCommandLines) {
     EXPECT_EQ(missing.out, "");
 
     EXPECT_EQ(RunInstaller("--unattended --action repair", sandbox.root.path()).status, 2);
+    EXPECT_EQ(RunInstaller("--unattended --game-dir x --force", sandbox.root.path()).status, 2);
     EXPECT_EQ(RunInstaller("--game-dir x", sandbox.root.path()).status, 2);
     EXPECT_EQ(RunInstaller("--unattended --game-dir", sandbox.root.path()).status, 2);
     EXPECT_EQ(
@@ -137,7 +138,7 @@ TEST(UnattendedTest, FindsTheDemoSandboxsGameThroughItsWineRegistry) {
     EXPECT_EQ(fs::file_size(demo.gameFolder / "rev31.gp3"), testing::kRev31Size);
 
     const Finished run = RunInstaller("--unattended", demo.packageFolder,
-                                 "WINEPREFIX='" + demo.prefix.string() + "'");
+                                      "WINEPREFIX='" + demo.prefix.string() + "'");
 
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.err.find("Extracting data from c:\\cavedog\\totala\\rev31.gp3..."),
