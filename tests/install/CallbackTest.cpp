@@ -58,15 +58,5 @@ TEST_F(PackProgressTest, APercentageAboveTheRangeIsShownButNotKept) {
     EXPECT_EQ(display.frames.size(), 3u);
 }
 
-TEST_F(PackProgressTest, KeepsItsLastPercentageAcrossDisplays) {
-    Call(1, 4);
-    testing::RecordingDisplay next;
-    SetPackDisplay(&next);
-    Call(1, 4);
-    EXPECT_TRUE(next.frames.empty());
-    Call(2, 4);
-    EXPECT_EQ(next.percent, "50%");
-}
-
 }  // namespace
 }  // namespace kelmora

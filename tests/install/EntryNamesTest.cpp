@@ -34,40 +34,6 @@ TEST(SafeEntryNameTest, RefusesNamesThatLeaveTheFolder) {
     EXPECT_FALSE(IsSafeEntryName(std::string("a\0b", 3)));
 }
 
-TEST(InstallListsTest, TakesOnlyWhatLiesBelowThePackagesRev31Folder) {
-    InstallLists lists;
-    lists.AddPackageEntry("REV31.GP3", kEntryDirectory);
-    lists.AddPackageEntry("Rev31.gp3\\Scripts", kEntryDirectory);
-    lists.AddPackageEntry("Rev31.gp3\\Scripts\\ArmCom.COB", kEntryFile);
-    lists.AddPackageEntry("rev31.gp3\\readme.txt", kEntryFile);
-    lists.AddPackageEntry("docs", kEntryDirectory);
-    lists.AddPackageEntry("docs\\manual.txt", kEntryFile);
-    lists.AddPackageEntry("kelmora.txt", kEntryFile);
-    lists.AddPackageEntry("rev31.gp", kEntryFile);
-    // Starts like the folder without a separator after it: taken, the rest is its path.
-    lists.AddPackageEntry("rev31.gp3x", kEntryDirectory);
-    lists.AddPackageEntry("rev31.gp3x\\a.txt", kEntryFile);
-    EXPECT_EQ(lists.List7,
-              (std::vector<std::string>{"\\scripts\\armcom.cob", "\\readme.txt", "x\\a.txt"}));
-    EXPECT_EQ(lists.List8, (std::vector<std::string>{"\\scripts\\", "x\\"}));
-    EXPECT_TRUE(lists.List9.empty());
-}
-
-TEST(InstallListsTest, ListsADirectoryOnceInThePackagesPositionAndTheGamesOwnAfter) {
-    InstallLists lists;
-    lists.AddPackageEntry("rev31.gp3\\unitpics", kEntryDirectory);
-    lists.AddPackageEntry("rev31.gp3\\scripts", kEntryDirectory);
-    lists.AddGameEntry("Scripts", kEntryDirectory);
-    lists.AddGameEntry("Scripts\\ArmCom.cob", kEntryFile);
-    lists.AddGameEntry("anims", kEntryDirectory);
-    lists.AddGameEntry("UNITPICS", kEntryDirectory);
-    lists.AddGameEntry("anims\\x.gaf", kEntryFile);
-    lists.AddGameEntry("root.txt", kEntryFile);
-    EXPECT_EQ(lists.List8, (std::vector<std::string>{"\\unitpics\\", "\\scripts\\", "\\anims\\"}));
-    EXPECT_EQ(lists.List9,
-              (std::vector<std::string>{"scripts\\armcom.cob", "anims\\x.gaf", "root.txt"}));
-}
-
 TEST(InstallListsTest, NeverListsADirectoryOutsideTheWorkFolderButKeepsUnsafeFilesToRefuse) {
     InstallLists lists;
     lists.AddPackageEntry("rev31.gp3\\..\\..\\evil", kEntryDirectory);
