@@ -95,7 +95,7 @@ protected:
 
     FakeWinePrefix prefix_;
     testing::ScriptedMessageBox messages_;
-    testing::CatchProgramEnd catchEnd_;
+    testing::CatchProgramEndInDialogs catchEnd_;
     std::optional<testing::ScopedCurrentDir> inFolder_;
     bool loaded_ = false;
 };
