@@ -20,10 +20,6 @@ public:
     // The load step: fills both folder fields and decides whether this window is to be shown.
     bool Load();
 
-    // Puts the registry's game folder into Text1, or blanks Text1 and disables "TA Directory"
-    // for the rest of the run when there is none.
-    void LookupGameFolder(const std::string& keyPath, const std::string& valueName);
-
 protected:
     // Closing the window by its frame ends the program.
     void closeEvent(QCloseEvent* event) override;
@@ -31,6 +27,9 @@ protected:
 private:
     void BuildControls();
     void ConnectControls();
+    // Puts the registry's game folder into Text1, or blanks Text1 and disables "TA Directory"
+    // for the rest of the run when there is none.
+    void LookupGameFolder(const std::string& keyPath, const std::string& valueName);
     bool HandOverToControlPanel();
     void ContinueAfterReleaseNotes();
     void ShowOkState();
