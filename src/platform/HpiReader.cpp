@@ -189,6 +189,8 @@ void HpiReader::Fail(const std::string& what) const { throw HpiError(displayName
 
 void HpiReader::ReadAt(std::uint64_t offset, unsigned char* out, size_t size) const {
     if (offset > fileSize_ || size > fileSize_ - offset) Fail("read past the end of the file");
+    // An empty chunk payload reads nothing, and its buffer may be null.
+    if (size == 0) return;
     source_->Read(offset, out, size);
     if (headerKey_ != 0) ApplyHeaderCipher(cipherByte_, offset, out, size);
 }
