@@ -7,6 +7,12 @@
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
+#include <ostream>
+
+// GoogleTest prints a QString (and so a QStringList) as its text rather than as bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace kelmora::testing {
 
