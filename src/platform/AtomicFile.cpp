@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/FaultInjection.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -39,9 +41,15 @@ int OpenNew(const fs::path& path) {
 long long WriteSome(int fd, const char* data, size_t size) {
     return ::_write(fd, data, static_cast<unsigned>(std::min<size_t>(size, 1 << 30)));
 }
-bool SeekTo(int fd, std::uint64_t offset) { return ::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) >= 0; }
-bool SyncFile(int fd) { return ::_commit(fd) == 0; }
-int CloseFile(int fd) { return ::_close(fd); }
+bool SeekTo(int fd, std::uint64_t offset) {
+    return ::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) >= 0;
+}
+bool SyncFile(int fd) {
+    return ::_commit(fd) == 0;
+}
+int CloseFile(int fd) {
+    return ::_close(fd);
+}
 #else
 int OpenNew(const fs::path& path) {
     int fd;
@@ -50,20 +58,30 @@ int OpenNew(const fs::path& path) {
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
-long long WriteSome(int fd, const char* data, size_t size) { return ::write(fd, data, size); }
-bool SeekTo(int fd, std::uint64_t offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0; }
-bool SyncFile(int fd) { return ::fsync(fd) == 0; }
-int CloseFile(int fd) { return ::close(fd); }
+long long WriteSome(int fd, const char* data, size_t size) {
+    return ::write(fd, data, size);
+}
+bool SeekTo(int fd, std::uint64_t offset) {
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+bool SyncFile(int fd) {
+    return ::fsync(fd) == 0;
+}
+int CloseFile(int fd) {
+    return ::close(fd);
+}
 #endif
 
 }  // namespace
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
+AtomicFile::AtomicFile(fs::path target, Durability durability)
+    : target_(std::move(target)), durability_(durability) {
     fs::path folder = target_.parent_path();
     if (folder.empty()) folder = ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = folder / ("." + target_.filename().string() + ".kelmora-" + RandomSuffix() + ".tmp");
-        fd_ = OpenNew(temporary_);
+        temporary_ =
+            folder / ("." + target_.filename().string() + ".kelmora-" + RandomSuffix() + ".tmp");
+        fd_ = faults::CheckErrno("create", temporary_) ? -1 : OpenNew(temporary_);
         if (fd_ >= 0 || errno != EEXIST) break;
     }
     if (fd_ < 0) ThrowErrno("cannot create a temporary file in '" + folder.string() + "'");
@@ -86,7 +104,7 @@ void AtomicFile::Close() {
 void AtomicFile::Write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        long long written = WriteSome(fd_, p, size);
+        long long written = faults::CheckErrno("write", temporary_) ? -1 : WriteSome(fd_, p, size);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) ThrowErrno("cannot write '" + temporary_.string() + "'");
         p += written;
@@ -99,7 +117,8 @@ void AtomicFile::Seek(std::uint64_t offset) {
 }
 
 void AtomicFile::Commit() {
-    if (!SyncFile(fd_)) ThrowErrno("cannot flush '" + temporary_.string() + "'");
+    const bool flushed = durability_ == Durability::kFlushed;
+    if (flushed && (faults::CheckErrno("flush", temporary_) || !SyncFile(fd_))) ThrowErrno("cannot flush '" + temporary_.string() + "'");
 #ifndef _WIN32
     // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
     struct stat targetStat;
@@ -108,14 +127,21 @@ void AtomicFile::Commit() {
     }
 #endif
     int closed = CloseFile(fd_);
+    if (faults::CheckErrno("close", temporary_)) closed = -1;
     fd_ = -1;
     if (closed != 0) ThrowErrno("cannot close '" + temporary_.string() + "'");
     std::error_code ec;
-    fs::rename(temporary_, target_, ec);
-    if (ec) throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");
+    if (faults::CheckErrno("rename over", target_)) {
+        ec = std::error_code(errno, std::generic_category());
+    } else {
+        fs::rename(temporary_, target_, ec);
+    }
+    if (ec)
+        throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");
     committed_ = true;
 #ifndef _WIN32
     // Make the rename itself durable.
+    if (!flushed) return;
     fs::path folder = target_.parent_path();
     if (folder.empty()) folder = ".";
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

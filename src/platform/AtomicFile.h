@@ -11,8 +11,13 @@ namespace kelmora {
 
 class AtomicFile {
 public:
+    // kFlushed forces the data to the disk before the rename, so that even a power cut leaves
+    // either the old file or the whole new one (for archives that replace the game's). kRenamed
+    // leaves flushing to the system, as archivers do for the files they extract.
+    enum class Durability { kFlushed, kRenamed };
+
     // Creates the temporary file. Throws std::system_error naming the folder when it cannot.
-    explicit AtomicFile(std::filesystem::path target);
+    explicit AtomicFile(std::filesystem::path target, Durability durability = Durability::kFlushed);
     // Removes the temporary file unless Commit() succeeded.
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -21,8 +26,8 @@ public:
     // Each throws std::system_error on failure.
     void Write(const void* data, size_t size);
     void Seek(std::uint64_t offset);
-    // Flushes the data to the disk, gives the file the permissions of the target it replaces (if
-    // any), closes it and renames it over the target.
+    // Flushes the data to the disk (kFlushed), gives the file the permissions of the target it
+    // replaces (if any), closes it and renames it over the target.
     void Commit();
 
     const std::filesystem::path& target() const { return target_; }
@@ -33,6 +38,7 @@ private:
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;
+    Durability durability_;
     int fd_ = -1;
     bool committed_ = false;
 };

@@ -98,7 +98,8 @@ std::string NoArchive(HpiHandle handle, const char* what) {
 HpiHandle HPIOpen(const char* archivePath) {
     if (!archivePath) return Failed("HPIOpen: no archive path given");
     try {
-        auto reader = std::make_unique<HpiReader>(HpiReader::Open(HostPath(archivePath), FileNameOf(archivePath)));
+        auto reader = std::make_unique<HpiReader>(
+            HpiReader::Open(HostPath(archivePath), FileNameOf(archivePath)));
         return Store(std::move(reader));
     } catch (const RuntimeError& error) {
         return Failed(Describe(error, archivePath));
@@ -107,7 +108,8 @@ HpiHandle HPIOpen(const char* archivePath) {
     }
 }
 
-std::int32_t HPIGetFiles(HpiHandle handle, std::int32_t next, char* name, std::int32_t* type, std::int32_t* size) {
+std::int32_t HPIGetFiles(HpiHandle handle, std::int32_t next, char* name, std::int32_t* type,
+                         std::int32_t* size) {
     const HpiReader* reader = Lookup<HpiReader>(handle);
     if (!reader) return Failed(NoArchive(handle, "an open archive"));
     if (!name) return Failed("HPIGetFiles: no name buffer given");
@@ -117,7 +119,8 @@ std::int32_t HPIGetFiles(HpiHandle handle, std::int32_t next, char* name, std::i
     // At most 254 bytes and the NUL; a longer path is cut before a whole UTF-8 character.
     size_t length = std::min<size_t>(entry.path.size(), kHpiNameBufferSize - 1);
     if (length < entry.path.size()) {
-        while (length > 0 && (static_cast<unsigned char>(entry.path[length]) & 0xC0) == 0x80) --length;
+        while (length > 0 && (static_cast<unsigned char>(entry.path[length]) & 0xC0) == 0x80)
+            --length;
     }
     std::memcpy(name, entry.path.data(), length);
     name[length] = '\0';
@@ -131,7 +134,8 @@ std::int32_t HPIExtractFile(HpiHandle handle, const char* name, const char* dest
     if (!reader) return Failed(NoArchive(handle, "an open archive"));
     if (!name || !destination) return Failed("HPIExtractFile: no name or no destination given");
     const HpiEntry* entry = reader->Find(name);
-    if (!entry) return Failed(reader->displayName() + ": no entry named '" + PrintableName(name) + "'");
+    if (!entry)
+        return Failed(reader->displayName() + ": no entry named '" + PrintableName(name) + "'");
     try {
         reader->ExtractToFile(*entry, HostPath(destination));
         return 1;
@@ -146,7 +150,8 @@ std::int32_t HPIClose(HpiHandle handle) {
     HandleTable& table = Handles();
     std::lock_guard lock(table.mutex);
     auto it = table.slots.find(handle);
-    if (it == table.slots.end() || !std::holds_alternative<std::unique_ptr<HpiReader>>(it->second)) {
+    if (it == table.slots.end() ||
+        !std::holds_alternative<std::unique_ptr<HpiReader>>(it->second)) {
         return Failed(NoArchive(handle, "an open archive"));
     }
     table.slots.erase(it);
@@ -198,19 +203,23 @@ std::int32_t HPIPackArchive(HpiHandle handle, std::int32_t compression) {
     if (!job) return Failed(NoArchive(handle, "an archive being built"));
     const std::string target = FileNameOf(job->targetText);
     if (!job->firstError.empty()) {
-        return Failed(target + ": not written, because an entry could not be added: " + job->firstError);
+        return Failed(target +
+                      ": not written, because an entry could not be added: " + job->firstError);
     }
     if (compression < 0 || compression > 2) {
-        return Failed(target + ": not written: unknown compression method " + std::to_string(compression));
+        return Failed(target + ": not written: unknown compression method " +
+                      std::to_string(compression));
     }
     try {
         HpiCallback progress;
         if (job->callback) {
             progress = [callback = job->callback](const HpiProgress& p) {
-                callback(0, 0, p.filesDone, p.filesTotal, p.fileBytesDone, p.fileBytesTotal, p.done, p.total);
+                callback(0, 0, p.filesDone, p.filesTotal, p.fileBytesDone, p.fileBytesTotal, p.done,
+                         p.total);
             };
         }
-        job->writer.Write(HostPath(job->targetText), static_cast<hpi::Compression>(compression), progress, target);
+        job->writer.Write(HostPath(job->targetText), static_cast<hpi::Compression>(compression),
+                          progress, target);
         return 1;
     } catch (const RuntimeError& error) {
         return Failed(Describe(error, job->targetText));
@@ -219,6 +228,8 @@ std::int32_t HPIPackArchive(HpiHandle handle, std::int32_t compression) {
     }
 }
 
-std::string HPILastError() { return lastError; }
+std::string HPILastError() {
+    return lastError;
+}
 
 }  // namespace kelmora

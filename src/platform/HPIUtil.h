@@ -18,7 +18,8 @@ using HpiHandle = std::int32_t;
 // work (never 0). Its result is ignored. The others, for whoever wants them: 0, 0, files written,
 // files in all, bytes written of the current file, that file's size (each capped at INT32_MAX).
 using HpiProgressCallback = std::int32_t (*)(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                             std::int32_t, std::int32_t, std::int32_t, std::int32_t);
+                                             std::int32_t, std::int32_t, std::int32_t,
+                                             std::int32_t);
 
 // Size of the caller's name buffer for HPIGetFiles, in characters.
 inline constexpr int kHpiNameBufferSize = 255;

@@ -9,11 +9,11 @@ namespace kelmora::hpi {
 
 // Header: 20 bytes at offset 0, never enciphered.
 inline constexpr size_t kHeaderSize = 20;
-inline constexpr size_t kHeaderMarker = 0;          // 4 bytes "HAPI"
-inline constexpr size_t kHeaderVersion = 4;         // u32
-inline constexpr size_t kHeaderDirectoryEnd = 8;    // u32, just past the directory block
-inline constexpr size_t kHeaderKey = 12;            // u32, 0 = not enciphered
-inline constexpr size_t kHeaderDirectoryStart = 16; // u32, the root directory record
+inline constexpr size_t kHeaderMarker = 0;           // 4 bytes "HAPI"
+inline constexpr size_t kHeaderVersion = 4;          // u32
+inline constexpr size_t kHeaderDirectoryEnd = 8;     // u32, just past the directory block
+inline constexpr size_t kHeaderKey = 12;             // u32, 0 = not enciphered
+inline constexpr size_t kHeaderDirectoryStart = 16;  // u32, the root directory record
 
 inline constexpr char kMarker[4] = {'H', 'A', 'P', 'I'};
 inline constexpr char kSavedGameMarker[4] = {'B', 'A', 'N', 'K'};
@@ -22,22 +22,22 @@ inline constexpr std::uint32_t kVersion2 = 0x00020000;
 
 // Directory record: 8 bytes.
 inline constexpr size_t kDirectoryRecordSize = 8;
-inline constexpr size_t kDirectoryCount = 0;        // u32 entry count
-inline constexpr size_t kDirectoryEntries = 4;      // u32 offset of the entry list
+inline constexpr size_t kDirectoryCount = 0;    // u32 entry count
+inline constexpr size_t kDirectoryEntries = 4;  // u32 offset of the entry list
 
 // Entry: 9 bytes.
 inline constexpr size_t kEntrySize = 9;
-inline constexpr size_t kEntryName = 0;             // u32 offset of the NUL-terminated name
-inline constexpr size_t kEntryRecord = 4;           // u32 offset of the file or directory record
-inline constexpr size_t kEntryKind = 8;             // u8 0 file, 1 directory
+inline constexpr size_t kEntryName = 0;    // u32 offset of the NUL-terminated name
+inline constexpr size_t kEntryRecord = 4;  // u32 offset of the file or directory record
+inline constexpr size_t kEntryKind = 8;    // u8 0 file, 1 directory
 inline constexpr std::uint8_t kKindFile = 0;
 inline constexpr std::uint8_t kKindDirectory = 1;
 
 // File record: 9 bytes.
 inline constexpr size_t kFileRecordSize = 9;
-inline constexpr size_t kFileData = 0;              // u32 offset of the data
-inline constexpr size_t kFileSize = 4;              // u32 decompressed size
-inline constexpr size_t kFileCompression = 8;       // u8
+inline constexpr size_t kFileData = 0;         // u32 offset of the data
+inline constexpr size_t kFileSize = 4;         // u32 decompressed size
+inline constexpr size_t kFileCompression = 8;  // u8
 
 enum class Compression : std::uint8_t { kStored = 0, kLz77 = 1, kZlib = 2 };
 
@@ -46,13 +46,13 @@ inline constexpr std::uint32_t kChunkSize = 65536;
 
 // Chunk header: 19 bytes, packed.
 inline constexpr size_t kChunkHeaderSize = 19;
-inline constexpr size_t kChunkMarker = 0;           // 4 bytes "SQSH"
-inline constexpr size_t kChunkFormat = 4;           // u8, 2
-inline constexpr size_t kChunkMethod = 5;           // u8, 1 LZ77, 2 zlib
-inline constexpr size_t kChunkCipher = 6;           // u8, 1 = chunk cipher applied
-inline constexpr size_t kChunkCompressedSize = 7;   // u32 payload bytes
-inline constexpr size_t kChunkDecompressedSize = 11; // u32
-inline constexpr size_t kChunkChecksum = 15;        // u32 byte sum of the payload as stored
+inline constexpr size_t kChunkMarker = 0;             // 4 bytes "SQSH"
+inline constexpr size_t kChunkFormat = 4;             // u8, 2
+inline constexpr size_t kChunkMethod = 5;             // u8, 1 LZ77, 2 zlib
+inline constexpr size_t kChunkCipher = 6;             // u8, 1 = chunk cipher applied
+inline constexpr size_t kChunkCompressedSize = 7;     // u32 payload bytes
+inline constexpr size_t kChunkDecompressedSize = 11;  // u32
+inline constexpr size_t kChunkChecksum = 15;          // u32 byte sum of the payload as stored
 
 inline constexpr char kChunkMarkerBytes[4] = {'S', 'Q', 'S', 'H'};
 inline constexpr std::uint8_t kChunkFormatValue = 2;

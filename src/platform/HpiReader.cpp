@@ -35,9 +35,13 @@ public:
             throw HpiError(displayName + ": cannot open: " + ec.message());
         }
     }
-    ~FileSource() override { std::fclose(file_); }
+    ~FileSource() override {
+        std::fclose(file_);
+    }
 
-    std::uint64_t size() const override { return size_; }
+    std::uint64_t size() const override {
+        return size_;
+    }
 
     void Read(std::uint64_t offset, unsigned char* out, size_t size) override {
 #ifdef _WIN32
@@ -48,9 +52,10 @@ public:
         if (!seeked || std::fread(out, 1, size, file_) != size) {
             int error = std::ferror(file_) ? errno : 0;
             std::clearerr(file_);
-            throw HpiError(displayName_ + ": cannot read " + std::to_string(size) + " bytes at offset " +
-                           std::to_string(offset) + (error ? std::string(": ") + std::strerror(error)
-                                                           : ": the file is shorter than it was"));
+            throw HpiError(displayName_ + ": cannot read " + std::to_string(size) +
+                           " bytes at offset " + std::to_string(offset) +
+                           (error ? std::string(": ") + std::strerror(error)
+                                  : ": the file is shorter than it was"));
         }
     }
 
@@ -72,7 +77,9 @@ private:
     std::string bytes_;
 };
 
-std::string Quoted(std::string_view path) { return "'" + PrintableName(path) + "'"; }
+std::string Quoted(std::string_view path) {
+    return "'" + PrintableName(path) + "'";
+}
 
 std::string DirectoryLabel(const std::string& path) {
     return path.empty() ? std::string("the root directory") : "directory " + Quoted(path);
@@ -84,30 +91,50 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-// A zlib stream that decodes to exactly `expected` bytes; an empty text on success.
-std::string InflateChunk(const unsigned char* in, size_t inSize, unsigned char* out, size_t expected) {
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) return "zlib cannot start";
-    // One spare output byte shows a stream that would decode to more than declared.
-    unsigned char spare = 0;
-    stream.next_in = const_cast<unsigned char*>(in);
-    stream.avail_in = static_cast<uInt>(inSize);
-    stream.next_out = out;
-    stream.avail_out = static_cast<uInt>(expected);
-    int result = inflate(&stream, Z_FINISH);
-    if (result == Z_BUF_ERROR && stream.avail_out == 0) {
-        stream.next_out = &spare;
-        stream.avail_out = 1;
-        result = inflate(&stream, Z_FINISH);
+// One zlib inflater per thread, reset for every chunk rather than set up anew.
+class Inflater {
+public:
+    Inflater() { ready_ = inflateInit(&stream_) == Z_OK; }
+    ~Inflater() {
+        if (ready_) inflateEnd(&stream_);
     }
-    size_t produced = stream.total_out;
-    std::string message = stream.msg ? stream.msg : "";
-    inflateEnd(&stream);
-    if (result == Z_STREAM_END && produced == expected) return {};
-    if (produced > expected) return "zlib data decodes to more than the chunk's decompressed size";
-    if (result == Z_DATA_ERROR) return "zlib data is damaged (" + message + ")";
-    if (result == Z_STREAM_END) return "zlib data ends before the chunk's decompressed size";
-    return "zlib data runs out of input";
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    // A zlib stream that decodes to exactly `expected` bytes; an empty text on success.
+    std::string Run(const unsigned char* in, size_t inSize, unsigned char* out, size_t expected) {
+        if (!ready_ || inflateReset(&stream_) != Z_OK) return "zlib cannot start";
+        // One spare output byte shows a stream that would decode to more than declared.
+        unsigned char spare = 0;
+        stream_.next_in = const_cast<unsigned char*>(in);
+        stream_.avail_in = static_cast<uInt>(inSize);
+        stream_.next_out = out;
+        stream_.avail_out = static_cast<uInt>(expected);
+        int result = inflate(&stream_, Z_FINISH);
+        if (result == Z_BUF_ERROR && stream_.avail_out == 0) {
+            stream_.next_out = &spare;
+            stream_.avail_out = 1;
+            result = inflate(&stream_, Z_FINISH);
+        }
+        size_t produced = stream_.total_out;
+        if (result == Z_STREAM_END && produced == expected) return {};
+        if (produced > expected)
+            return "zlib data decodes to more than the chunk's decompressed size";
+        if (result == Z_DATA_ERROR)
+            return std::string("zlib data is damaged (") + (stream_.msg ? stream_.msg : "") + ")";
+        if (result == Z_STREAM_END) return "zlib data ends before the chunk's decompressed size";
+        return "zlib data runs out of input";
+    }
+
+private:
+    z_stream stream_{};
+    bool ready_ = false;
+};
+
+std::string InflateChunk(const unsigned char* in, size_t inSize, unsigned char* out,
+                         size_t expected) {
+    static thread_local Inflater inflater;
+    return inflater.Run(in, inSize, out, expected);
 }
 
 }  // namespace
@@ -148,7 +175,8 @@ std::string UnsafeNameReason(std::string_view storedName) {
         if (c == '/') return "the name contains '/'";
         if (c == ':') return "the name contains ':'";
         // Controls, and the bytes Windows-1252 leaves undefined, which stand for C1 controls.
-        if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) {
+        if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 ||
+            c == 0x9D) {
             char text[64];
             std::snprintf(text, sizeof text, "the name contains a control character (0x%02X)", c);
             return text;
@@ -185,7 +213,9 @@ HpiReader HpiReader::FromSource(std::unique_ptr<ByteSource> source, std::string 
     return reader;
 }
 
-void HpiReader::Fail(const std::string& what) const { throw HpiError(displayName_ + ": " + what); }
+void HpiReader::Fail(const std::string& what) const {
+    throw HpiError(displayName_ + ": " + what);
+}
 
 void HpiReader::ReadAt(std::uint64_t offset, unsigned char* out, size_t size) const {
     if (offset > fileSize_ || size > fileSize_ - offset) Fail("read past the end of the file");
@@ -196,20 +226,25 @@ void HpiReader::ReadAt(std::uint64_t offset, unsigned char* out, size_t size) co
 }
 
 void HpiReader::ReadHeader() {
-    if (fileSize_ < 4) Fail("not an HPI archive: the file is only " + std::to_string(fileSize_) + " bytes long");
+    if (fileSize_ < 4)
+        Fail("not an HPI archive: the file is only " + std::to_string(fileSize_) + " bytes long");
     unsigned char header[kHeaderSize];
     source_->Read(0, header, 4);
     if (std::memcmp(header + kHeaderMarker, kSavedGameMarker, 4) == 0) {
         Fail("this is a saved game ('BANK'), not an HPI archive");
     }
-    if (std::memcmp(header + kHeaderMarker, kMarker, 4) != 0) Fail("not an HPI archive (no 'HAPI' marker)");
-    if (fileSize_ < kHeaderSize) Fail("the HPI header is cut short: the file is only " + std::to_string(fileSize_) + " bytes long");
+    if (std::memcmp(header + kHeaderMarker, kMarker, 4) != 0)
+        Fail("not an HPI archive (no 'HAPI' marker)");
+    if (fileSize_ < kHeaderSize)
+        Fail("the HPI header is cut short: the file is only " + std::to_string(fileSize_) +
+             " bytes long");
     source_->Read(0, header, kHeaderSize);
     std::uint32_t version = ReadU32(header + kHeaderVersion);
     if (version == kVersion2) {
         Fail("HPI version 2 (0x00020000) is a later game's format, which this program cannot read");
     }
-    if (version != kVersion1) Fail("unknown HPI version " + Hex(version) + "; only version 1 (0x10000) can be read");
+    if (version != kVersion1)
+        Fail("unknown HPI version " + Hex(version) + "; only version 1 (0x10000) can be read");
     directoryEnd_ = ReadU32(header + kHeaderDirectoryEnd);
     headerKey_ = ReadU32(header + kHeaderKey);
     directoryStart_ = ReadU32(header + kHeaderDirectoryStart);
@@ -219,7 +254,8 @@ void HpiReader::ReadHeader() {
              ", past the end of the file (" + std::to_string(fileSize_) + " bytes)");
     }
     if (directoryEnd_ < kHeaderSize + kDirectoryRecordSize) {
-        Fail("the directory block ends at offset " + std::to_string(directoryEnd_) + ", too early to hold the root directory");
+        Fail("the directory block ends at offset " + std::to_string(directoryEnd_) +
+             ", too early to hold the root directory");
     }
 }
 
@@ -255,13 +291,16 @@ void HpiReader::ReadDirectory() {
 
     auto pushDirectory = [&](std::uint32_t record, std::int32_t entry) {
         const std::string& path = entry < 0 ? std::string() : entries_[entry].path;
-        std::string label = entry < 0 ? "the root directory record" : "the directory record of " + Quoted(path);
-        if (auto problem = outside(record, kDirectoryRecordSize); !problem.empty()) Fail(label + " " + problem);
+        std::string label =
+            entry < 0 ? "the root directory record" : "the directory record of " + Quoted(path);
+        if (auto problem = outside(record, kDirectoryRecordSize); !problem.empty())
+            Fail(label + " " + problem);
         if (!usedRecords.insert(record).second) {
             for (const Frame& frame : stack) {
                 if (frame.record == record) {
                     Fail(DirectoryLabel(path) + " refers back to " +
-                         (frame.entry < 0 ? std::string("the root directory") : DirectoryLabel(entries_[frame.entry].path)) +
+                         (frame.entry < 0 ? std::string("the root directory")
+                                          : DirectoryLabel(entries_[frame.entry].path)) +
                          ", which holds it (a directory cycle)");
                 }
             }
@@ -297,22 +336,29 @@ void HpiReader::ReadDirectory() {
         std::uint32_t recordOffset = ReadU32(raw + kEntryRecord);
         std::uint8_t kind = raw[kEntryKind];
         const std::string parentPath = parent < 0 ? std::string() : entries_[parent].path;
-        std::string where = "entry " + std::to_string(number + 1) + " of " + DirectoryLabel(parentPath);
+        std::string where =
+            "entry " + std::to_string(number + 1) + " of " + DirectoryLabel(parentPath);
 
-        if (entries_.size() >= maxEntries) Fail("the archive claims more entries than its directory block can hold");
+        if (entries_.size() >= maxEntries)
+            Fail("the archive claims more entries than its directory block can hold");
         if (kind != kKindFile && kind != kKindDirectory) {
-            Fail(where + " has kind " + std::to_string(kind) + ", neither file (0) nor directory (1)");
+            Fail(where + " has kind " + std::to_string(kind) +
+                 ", neither file (0) nor directory (1)");
         }
 
         // The name: NUL-terminated inside the block; a name longer than any file system takes is
         // kept cut to 255 bytes and marked unsafe.
-        if (auto problem = outside(nameOffset, 1); !problem.empty()) Fail("the name of " + where + " " + problem);
-        std::uint64_t scanEnd = std::min<std::uint64_t>(blockEnd, std::uint64_t{nameOffset} + kMaxNameLength + 1);
+        if (auto problem = outside(nameOffset, 1); !problem.empty())
+            Fail("the name of " + where + " " + problem);
+        std::uint64_t scanEnd =
+            std::min<std::uint64_t>(blockEnd, std::uint64_t{nameOffset} + kMaxNameLength + 1);
         std::uint64_t nul = nameOffset;
         while (nul < scanEnd && block[nul] != 0) ++nul;
-        if (nul == blockEnd) Fail("the name of " + where + " runs past the end of the directory block");
+        if (nul == blockEnd)
+            Fail("the name of " + where + " runs past the end of the directory block");
         const bool tooLong = nul - nameOffset > kMaxNameLength;
-        std::string stored(reinterpret_cast<const char*>(&block[nameOffset]), tooLong ? kMaxNameLength : nul - nameOffset);
+        std::string stored(reinterpret_cast<const char*>(&block[nameOffset]),
+                           tooLong ? kMaxNameLength : nul - nameOffset);
 
         HpiEntry entry;
         entry.storedName = stored;
@@ -320,19 +366,23 @@ void HpiReader::ReadDirectory() {
         entry.path = parent < 0 ? entry.name : parentPath + "\\" + entry.name;
         entry.directory = kind == kKindDirectory;
         entry.parent = parent;
-        entry.unsafeReason = tooLong ? "the name is longer than 255 bytes" : UnsafeNameReason(stored);
+        entry.unsafeReason =
+            tooLong ? "the name is longer than 255 bytes" : UnsafeNameReason(stored);
         if (entry.unsafeReason.empty() && parent >= 0 && !entries_[parent].safe()) {
             entry.unsafeReason = "it lies in " + DirectoryLabel(parentPath) + ", which is unsafe";
         }
         pathBytes += entry.path.size() + entry.name.size() + stored.size();
         if (pathBytes > maxPathBytes) {
-            Fail("the entries' names and paths take far more room than the directory block could hold "
-                 "(names shared between entries, or directories nested without end)");
+            Fail(
+                "the entries' names and paths take far more room than the directory block could "
+                "hold "
+                "(names shared between entries, or directories nested without end)");
         }
 
         if (!entry.directory) {
             std::string label = "the file record of " + Quoted(entry.path);
-            if (auto problem = outside(recordOffset, kFileRecordSize); !problem.empty()) Fail(label + " " + problem);
+            if (auto problem = outside(recordOffset, kFileRecordSize); !problem.empty())
+                Fail(label + " " + problem);
             entry.dataOffset = ReadU32(&block[recordOffset + kFileData]);
             entry.size = ReadU32(&block[recordOffset + kFileSize]);
             std::uint8_t compression = block[recordOffset + kFileCompression];
@@ -341,11 +391,14 @@ void HpiReader::ReadDirectory() {
                      ", neither stored (0), LZ77 (1) nor zlib (2)");
             }
             entry.compression = static_cast<Compression>(compression);
-            std::uint64_t needed = entry.compression == Compression::kStored
-                                       ? entry.size
-                                       : 4 * ((std::uint64_t{entry.size} + kChunkSize - 1) / kChunkSize);
-            std::string what = entry.compression == Compression::kStored ? "the data of " : "the chunk table of ";
-            if (needed > 0 && entry.dataOffset < kHeaderSize) Fail(what + Quoted(entry.path) + " lies inside the header");
+            std::uint64_t needed =
+                entry.compression == Compression::kStored
+                    ? entry.size
+                    : 4 * ((std::uint64_t{entry.size} + kChunkSize - 1) / kChunkSize);
+            std::string what =
+                entry.compression == Compression::kStored ? "the data of " : "the chunk table of ";
+            if (needed > 0 && entry.dataOffset < kHeaderSize)
+                Fail(what + Quoted(entry.path) + " lies inside the header");
             if (needed > 0 && entry.dataOffset + needed > fileSize_) {
                 Fail(what + Quoted(entry.path) + " runs past the end of the file");
             }
@@ -375,7 +428,8 @@ void HpiReader::Extract(const HpiEntry& entry, const Sink& sink) const {
     if (entry.compression == Compression::kStored) {
         std::vector<unsigned char> buffer(std::min<std::uint32_t>(entry.size, kChunkSize));
         for (std::uint64_t done = 0; done < entry.size;) {
-            size_t piece = static_cast<size_t>(std::min<std::uint64_t>(buffer.size(), entry.size - done));
+            size_t piece =
+                static_cast<size_t>(std::min<std::uint64_t>(buffer.size(), entry.size - done));
             ReadAt(entry.dataOffset + done, buffer.data(), piece);
             sink(buffer.data(), piece);
             done += piece;
@@ -383,47 +437,57 @@ void HpiReader::Extract(const HpiEntry& entry, const Sink& sink) const {
         return;
     }
 
-    const std::uint32_t chunks = static_cast<std::uint32_t>((std::uint64_t{entry.size} + kChunkSize - 1) / kChunkSize);
+    const std::uint32_t chunks =
+        static_cast<std::uint32_t>((std::uint64_t{entry.size} + kChunkSize - 1) / kChunkSize);
     std::vector<unsigned char> table(std::uint64_t{chunks} * 4);
     ReadAt(entry.dataOffset, table.data(), table.size());
     std::uint64_t position = std::uint64_t{entry.dataOffset} + table.size();
     std::vector<unsigned char> payload;
     std::vector<unsigned char> output(kChunkSize);
     for (std::uint32_t i = 0; i < chunks; ++i) {
-        std::string chunk = "chunk " + std::to_string(i + 1) + " of " + std::to_string(chunks) + " of " + name;
+        std::string chunk =
+            "chunk " + std::to_string(i + 1) + " of " + std::to_string(chunks) + " of " + name;
         std::uint32_t length = ReadU32(&table[i * 4]);
         std::uint32_t expected = i + 1 < chunks ? kChunkSize : entry.size - i * kChunkSize;
         if (length < kChunkHeaderSize) {
-            Fail(chunk + " is " + std::to_string(length) + " bytes long in the chunk table, shorter than a chunk header");
+            Fail(chunk + " is " + std::to_string(length) +
+                 " bytes long in the chunk table, shorter than a chunk header");
         }
         if (position + length > fileSize_) Fail(chunk + " runs past the end of the file");
         unsigned char header[kChunkHeaderSize];
         ReadAt(position, header, kChunkHeaderSize);
-        if (std::memcmp(header + kChunkMarker, kChunkMarkerBytes, 4) != 0) Fail(chunk + " has no 'SQSH' marker");
+        if (std::memcmp(header + kChunkMarker, kChunkMarkerBytes, 4) != 0)
+            Fail(chunk + " has no 'SQSH' marker");
         std::uint8_t method = header[kChunkMethod];
         std::uint8_t cipher = header[kChunkCipher];
         std::uint32_t compressedSize = ReadU32(header + kChunkCompressedSize);
         std::uint32_t decompressedSize = ReadU32(header + kChunkDecompressedSize);
         std::uint32_t checksum = ReadU32(header + kChunkChecksum);
-        if (method != static_cast<std::uint8_t>(Compression::kLz77) && method != static_cast<std::uint8_t>(Compression::kZlib)) {
-            Fail(chunk + " has compression method " + std::to_string(method) + ", neither LZ77 (1) nor zlib (2)");
+        if (method != static_cast<std::uint8_t>(Compression::kLz77) &&
+            method != static_cast<std::uint8_t>(Compression::kZlib)) {
+            Fail(chunk + " has compression method " + std::to_string(method) +
+                 ", neither LZ77 (1) nor zlib (2)");
         }
-        if (cipher > 1) Fail(chunk + " has chunk cipher flag " + std::to_string(cipher) + ", neither 0 nor 1");
+        if (cipher > 1)
+            Fail(chunk + " has chunk cipher flag " + std::to_string(cipher) + ", neither 0 nor 1");
         if (std::uint64_t{compressedSize} + kChunkHeaderSize != length) {
-            Fail(chunk + " holds " + std::to_string(compressedSize) + " compressed bytes, but the chunk table gives it " +
-                 std::to_string(length) + " bytes with its header");
+            Fail(chunk + " holds " + std::to_string(compressedSize) +
+                 " compressed bytes, but the chunk table gives it " + std::to_string(length) +
+                 " bytes with its header");
         }
         if (decompressedSize != expected) {
-            Fail(chunk + " declares " + std::to_string(decompressedSize) + " decompressed bytes where the file's size calls for " +
-                 std::to_string(expected));
+            Fail(chunk + " declares " + std::to_string(decompressedSize) +
+                 " decompressed bytes where the file's size calls for " + std::to_string(expected));
         }
         payload.resize(compressedSize);
         ReadAt(position + kChunkHeaderSize, payload.data(), compressedSize);
-        if (ByteSum(payload.data(), payload.size()) != checksum) Fail(chunk + " fails its checksum");
+        if (ByteSum(payload.data(), payload.size()) != checksum)
+            Fail(chunk + " fails its checksum");
         if (cipher) DecodeChunkCipher(payload.data(), payload.size());
-        std::string problem = method == static_cast<std::uint8_t>(Compression::kZlib)
-                                  ? InflateChunk(payload.data(), payload.size(), output.data(), expected)
-                                  : lz77::Decode(payload.data(), payload.size(), output.data(), expected);
+        std::string problem =
+            method == static_cast<std::uint8_t>(Compression::kZlib)
+                ? InflateChunk(payload.data(), payload.size(), output.data(), expected)
+                : lz77::Decode(payload.data(), payload.size(), output.data(), expected);
         if (!problem.empty()) Fail(chunk + ": " + problem);
         sink(output.data(), expected);
         position += length;
@@ -432,7 +496,9 @@ void HpiReader::Extract(const HpiEntry& entry, const Sink& sink) const {
 
 std::string HpiReader::ExtractToMemory(const HpiEntry& entry) const {
     std::string content;
-    Extract(entry, [&](const unsigned char* data, size_t size) { content.append(reinterpret_cast<const char*>(data), size); });
+    Extract(entry, [&](const unsigned char* data, size_t size) {
+        content.append(reinterpret_cast<const char*>(data), size);
+    });
     return content;
 }
 
@@ -441,7 +507,7 @@ void HpiReader::ExtractToFile(const HpiEntry& entry, const fs::path& destination
     if (!entry.safe()) Fail(Quoted(entry.path) + " is not extracted: " + entry.unsafeReason);
     if (entry.directory) Fail(Quoted(entry.path) + " is a directory, not a file");
     try {
-        AtomicFile file(destination);
+        AtomicFile file(destination, AtomicFile::Durability::kRenamed);
         Extract(entry, [&](const unsigned char* data, size_t size) { file.Write(data, size); });
         file.Commit();
     } catch (const std::system_error& error) {

@@ -64,7 +64,9 @@ int Usage(const std::string& problem) {
     return kUsage;
 }
 
-void Complain(const std::string& message) { std::cerr << "kelmora-hpi: " << message << '\n'; }
+void Complain(const std::string& message) {
+    std::cerr << "kelmora-hpi: " << message << '\n';
+}
 
 // Progress on standard error, only for a person watching a terminal.
 class ProgressLine {
@@ -90,9 +92,12 @@ private:
 
 const char* CompressionName(hpi::Compression compression) {
     switch (compression) {
-        case hpi::Compression::kStored: return "stored";
-        case hpi::Compression::kLz77: return "lz77";
-        case hpi::Compression::kZlib: return "zlib";
+        case hpi::Compression::kStored:
+            return "stored";
+        case hpi::Compression::kLz77:
+            return "lz77";
+        case hpi::Compression::kZlib:
+            return "zlib";
     }
     return "?";
 }
@@ -105,7 +110,9 @@ fs::path Host(const std::string& text) {
     }
 }
 
-HpiReader OpenArchive(const std::string& text) { return HpiReader::Open(Host(text), text); }
+HpiReader OpenArchive(const std::string& text) {
+    return HpiReader::Open(Host(text), text);
+}
 
 int List(const std::string& archive) {
     HpiReader reader = OpenArchive(archive);
@@ -139,12 +146,15 @@ int Extract(const std::string& archive, const std::string& folder) {
     for (const HpiEntry& entry : reader.entries()) {
         try {
             if (!entry.safe()) {
-                throw HpiError(archive + ": '" + PrintableName(entry.path) + "' is not extracted: " + entry.unsafeReason);
+                throw HpiError(archive + ": '" + PrintableName(entry.path) +
+                               "' is not extracted: " + entry.unsafeReason);
             }
             fs::path destination = Host(JoinPath(folder, "\\" + entry.path));
             if (entry.directory) {
                 fs::create_directories(destination, ec);
-                if (ec) throw HpiError(destination.string() + ": cannot create the folder: " + ec.message());
+                if (ec)
+                    throw HpiError(destination.string() +
+                                   ": cannot create the folder: " + ec.message());
             } else {
                 reader.ExtractToFile(entry, destination);
             }
@@ -159,10 +169,12 @@ int Extract(const std::string& archive, const std::string& folder) {
 }
 
 // Adds the folder's entries in name order, each folder before what it holds.
-void AddTree(HpiWriter& writer, const fs::path& folder, const std::string& prefix, const fs::path& skip) {
+void AddTree(HpiWriter& writer, const fs::path& folder, const std::string& prefix,
+             const fs::path& skip) {
     std::vector<fs::directory_entry> children;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) children.push_back(*it);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        children.push_back(*it);
     if (ec) throw HpiError(folder.string() + ": cannot list the folder: " + ec.message());
     auto nameOf = [](const fs::directory_entry& entry) {
         auto name = entry.path().filename().u8string();
@@ -179,7 +191,8 @@ void AddTree(HpiWriter& writer, const fs::path& folder, const std::string& prefi
         std::string path = prefix.empty() ? name : prefix + "\\" + name;
         // A '\' inside a host name would read as a separator in the archive.
         if (name.find('\\') != std::string::npos) {
-            throw HpiError("'" + PrintableName(path) + "': cannot be an archive entry: the name contains '\\'");
+            throw HpiError("'" + PrintableName(path) +
+                           "': cannot be an archive entry: the name contains '\\'");
         }
         if (!skip.empty() && fs::weakly_canonical(child.path(), ec) == skip) continue;
         if (child.is_symlink(ec) && child.is_directory(ec)) {
@@ -204,9 +217,12 @@ int Pack(const std::string& folder, const std::string& archive) {
     HpiWriter writer;
     AddTree(writer, root, "", fs::weakly_canonical(target, ec));
     ProgressLine progress("packing");
-    writer.Write(target, hpi::Compression::kZlib,
-                 [&](const HpiProgress& p) { progress.Show(static_cast<std::uint64_t>(p.done), static_cast<std::uint64_t>(p.total)); },
-                 archive);
+    writer.Write(
+        target, hpi::Compression::kZlib,
+        [&](const HpiProgress& p) {
+            progress.Show(static_cast<std::uint64_t>(p.done), static_cast<std::uint64_t>(p.total));
+        },
+        archive);
     return kSuccess;
 }
 
@@ -216,7 +232,8 @@ int Verify(const std::string& archive) {
     std::uint64_t files = 0, bytes = 0;
     for (const HpiEntry& entry : reader.entries()) {
         if (!entry.safe()) {
-            Complain(archive + ": '" + PrintableName(entry.path) + "' has an unsafe name: " + entry.unsafeReason);
+            Complain(archive + ": '" + PrintableName(entry.path) +
+                     "' has an unsafe name: " + entry.unsafeReason);
             ++problems;
             continue;
         }
@@ -231,11 +248,12 @@ int Verify(const std::string& archive) {
         }
     }
     if (problems > 0) {
-        Complain(archive + ": " + std::to_string(problems) + (problems == 1 ? " problem" : " problems") + " found");
+        Complain(archive + ": " + std::to_string(problems) +
+                 (problems == 1 ? " problem" : " problems") + " found");
         return kFailure;
     }
-    std::cout << archive << ": " << reader.entries().size() << " entries, " << files << " files, " << bytes
-              << " bytes: every checksum and every name is sound\n";
+    std::cout << archive << ": " << reader.entries().size() << " entries, " << files << " files, "
+              << bytes << " bytes: every checksum and every name is sound\n";
     return kSuccess;
 }
 
@@ -251,10 +269,13 @@ int main(int argc, char** argv) {
     }
     if (args.empty()) return Usage("no command given");
     const std::string& command = args[0];
-    const size_t wanted = command == "list" || command == "verify" ? 2 : command == "extract" || command == "pack" ? 3 : 0;
+    const size_t wanted = command == "list" || command == "verify"    ? 2
+                          : command == "extract" || command == "pack" ? 3
+                                                                      : 0;
     if (wanted == 0) return Usage("unknown command '" + command + "'");
     if (args.size() != wanted) {
-        return Usage("'" + command + "' takes " + std::to_string(wanted - 1) + (wanted == 2 ? " argument" : " arguments"));
+        return Usage("'" + command + "' takes " + std::to_string(wanted - 1) +
+                     (wanted == 2 ? " argument" : " arguments"));
     }
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i].empty()) return Usage("an empty path was given");

@@ -21,7 +21,9 @@ using namespace hpi;
 
 namespace {
 
-std::string Quoted(std::string_view path) { return "'" + PrintableName(path) + "'"; }
+std::string Quoted(std::string_view path) {
+    return "'" + PrintableName(path) + "'";
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -36,7 +38,34 @@ FilePtr OpenForReading(const fs::path& path) {
 #endif
 }
 
-std::int32_t Clamp(std::uint64_t value) { return static_cast<std::int32_t>(std::min<std::uint64_t>(value, INT32_MAX)); }
+// One zlib deflater at the default level (the packers' "78 9C" streams), reset for every chunk.
+class Deflater {
+public:
+    Deflater() { ready_ = deflateInit(&stream_, Z_DEFAULT_COMPRESSION) == Z_OK; }
+    ~Deflater() {
+        if (ready_) deflateEnd(&stream_);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // Compresses `size` bytes into `out` (room for compressBound(size) bytes); the length, or 0.
+    size_t Run(const unsigned char* in, size_t size, unsigned char* out, size_t room) {
+        if (!ready_ || deflateReset(&stream_) != Z_OK) return 0;
+        stream_.next_in = const_cast<unsigned char*>(in);
+        stream_.avail_in = static_cast<uInt>(size);
+        stream_.next_out = out;
+        stream_.avail_out = static_cast<uInt>(room);
+        return deflate(&stream_, Z_FINISH) == Z_STREAM_END ? room - stream_.avail_out : 0;
+    }
+
+private:
+    z_stream stream_{};
+    bool ready_ = false;
+};
+
+std::int32_t Clamp(std::uint64_t value) {
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(value, INT32_MAX));
+}
 
 }  // namespace
 
@@ -77,11 +106,13 @@ std::int32_t HpiWriter::Resolve(std::string_view path, bool lastIsDirectory) {
         std::string key = LowerCase(prefix);
         auto found = byPath_.find(key);
         if (found != byPath_.end()) {
-            // Only existing entries come before the first new one, so a clash here has added nothing.
+            // Only existing entries come before the first new one, so a clash here has added
+            // nothing.
             const Node& existing = nodes_[found->second];
             if (!directory || !existing.directory) {
                 throw HpiError(Quoted(path) + ": the archive already holds " +
-                               (existing.directory ? "a directory " : "a file ") + Quoted(existing.path));
+                               (existing.directory ? "a directory " : "a file ") +
+                               Quoted(existing.path));
             }
             parent = found->second;
             continue;
@@ -99,7 +130,9 @@ std::int32_t HpiWriter::Resolve(std::string_view path, bool lastIsDirectory) {
     return parent;
 }
 
-void HpiWriter::AddDirectory(std::string_view path) { Resolve(path, true); }
+void HpiWriter::AddDirectory(std::string_view path) {
+    Resolve(path, true);
+}
 
 void HpiWriter::AddFile(std::string_view path, fs::path source, std::string sourceLabel) {
     Node& node = nodes_[Resolve(path, false)];
@@ -116,7 +149,9 @@ void HpiWriter::AddFileFromMemory(std::string_view path, std::string content) {
 void HpiWriter::Write(const fs::path& target, Compression compression, const HpiCallback& progress,
                       std::string displayName) const {
     if (displayName.empty()) displayName = target.filename().string();
-    auto fail = [&](const std::string& what) -> void { throw HpiError(displayName + ": not written: " + what); };
+    auto fail = [&](const std::string& what) -> void {
+        throw HpiError(displayName + ": not written: " + what);
+    };
 
     // The directory block: every offset is known before any data is written.
     struct Place {
@@ -158,9 +193,11 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
     for (size_t index = 0; index < nodes_.size(); ++index) {
         const Node& node = nodes_[index];
         const Place& place = places[index];
-        if (index > 0) std::memcpy(&block[place.name], node.storedName.data(), node.storedName.size());
+        if (index > 0)
+            std::memcpy(&block[place.name], node.storedName.data(), node.storedName.size());
         if (!node.directory) continue;
-        WriteU32(&block[place.record + kDirectoryCount], static_cast<std::uint32_t>(node.children.size()));
+        WriteU32(&block[place.record + kDirectoryCount],
+                 static_cast<std::uint32_t>(node.children.size()));
         WriteU32(&block[place.record + kDirectoryEntries], place.list);
         for (size_t i = 0; i < node.children.size(); ++i) {
             std::int32_t child = node.children[i];
@@ -180,7 +217,9 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
         if (!node.fromMemory) {
             std::error_code ec;
             size = fs::file_size(node.source, ec);
-            if (ec) fail("cannot read " + Quoted(node.sourceLabel) + " for " + Quoted(node.path) + ": " + ec.message());
+            if (ec)
+                fail("cannot read " + Quoted(node.sourceLabel) + " for " + Quoted(node.path) +
+                     ": " + ec.message());
         }
         if (size > UINT32_MAX) fail(Quoted(node.path) + " is 4 GiB or larger");
         sizes.push_back(size);
@@ -198,7 +237,8 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
     auto tell = [&](std::uint64_t work) {
         workDone += work;
         if (!progress) return;
-        report.done = static_cast<std::int32_t>(workDone == totalWork ? report.total : workDone / unit);
+        report.done =
+            static_cast<std::int32_t>(workDone == totalWork ? report.total : workDone / unit);
         progress(report);
     };
 
@@ -209,20 +249,24 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
         std::vector<unsigned char> input(kChunkSize);
         std::vector<unsigned char> packed(compressBound(kChunkSize) + kChunkHeaderSize);
         std::vector<unsigned char> table;
+        Deflater deflater;
 
         for (size_t f = 0; f < files.size(); ++f) {
             const Node& node = nodes_[files[f]];
             const std::uint64_t size = sizes[f];
-            WriteU32(&block[places[files[f]].record + kFileData], static_cast<std::uint32_t>(position));
+            WriteU32(&block[places[files[f]].record + kFileData],
+                     static_cast<std::uint32_t>(position));
             WriteU32(&block[places[files[f]].record + kFileSize], static_cast<std::uint32_t>(size));
-            block[places[files[f]].record + kFileCompression] = static_cast<unsigned char>(compression);
+            block[places[files[f]].record + kFileCompression] =
+                static_cast<unsigned char>(compression);
             report.fileBytesTotal = Clamp(size);
             report.fileBytesDone = 0;
 
             FilePtr source;
             if (!node.fromMemory) {
                 source = OpenForReading(node.source);
-                if (!source) fail("cannot read " + Quoted(node.sourceLabel) + ": " + std::strerror(errno));
+                if (!source)
+                    fail("cannot read " + Quoted(node.sourceLabel) + ": " + std::strerror(errno));
             }
             std::uint64_t read = 0;
             auto readPiece = [&](size_t want) {
@@ -230,12 +274,14 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
                     std::memcpy(input.data(), node.content.data() + read, want);
                 } else if (std::fread(input.data(), 1, want, source.get()) != want) {
                     fail("cannot read " + Quoted(node.sourceLabel) + ": " +
-                         (std::ferror(source.get()) ? std::strerror(errno) : "it became shorter while being packed"));
+                         (std::ferror(source.get()) ? std::strerror(errno)
+                                                    : "it became shorter while being packed"));
                 }
                 read += want;
             };
 
-            const std::uint32_t chunks = static_cast<std::uint32_t>((size + kChunkSize - 1) / kChunkSize);
+            const std::uint32_t chunks =
+                static_cast<std::uint32_t>((size + kChunkSize - 1) / kChunkSize);
             const std::uint64_t tableAt = position;
             if (compression != Compression::kStored) {
                 table.assign(std::uint64_t{chunks} * 4, 0);
@@ -252,14 +298,13 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
                     unsigned char* payload = packed.data() + kChunkHeaderSize;
                     size_t payloadSize = 0;
                     if (compression == Compression::kZlib) {
-                        uLongf length = static_cast<uLongf>(packed.size() - kChunkHeaderSize);
-                        if (compress2(payload, &length, input.data(), static_cast<uLong>(want), Z_DEFAULT_COMPRESSION) != Z_OK) {
-                            fail("zlib cannot compress " + Quoted(node.path));
-                        }
-                        payloadSize = length;
+                        payloadSize = deflater.Run(input.data(), want, payload,
+                                                   packed.size() - kChunkHeaderSize);
+                        if (payloadSize == 0) fail("zlib cannot compress " + Quoted(node.path));
                     } else {
                         std::vector<unsigned char> encoded = lz77::Encode(input.data(), want);
-                        if (encoded.size() + kChunkHeaderSize > packed.size()) packed.resize(encoded.size() + kChunkHeaderSize);
+                        if (encoded.size() + kChunkHeaderSize > packed.size())
+                            packed.resize(encoded.size() + kChunkHeaderSize);
                         payload = packed.data() + kChunkHeaderSize;
                         std::memcpy(payload, encoded.data(), encoded.size());
                         payloadSize = encoded.size();
@@ -270,7 +315,8 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
                     header[kChunkFormat] = kChunkFormatValue;
                     header[kChunkMethod] = static_cast<unsigned char>(compression);
                     header[kChunkCipher] = 1;
-                    WriteU32(header + kChunkCompressedSize, static_cast<std::uint32_t>(payloadSize));
+                    WriteU32(header + kChunkCompressedSize,
+                             static_cast<std::uint32_t>(payloadSize));
                     WriteU32(header + kChunkDecompressedSize, static_cast<std::uint32_t>(want));
                     WriteU32(header + kChunkChecksum, ByteSum(payload, payloadSize));
                     size_t length = kChunkHeaderSize + payloadSize;

@@ -19,10 +19,10 @@ namespace kelmora {
 struct HpiProgress {
     std::int32_t filesDone = 0;
     std::int32_t filesTotal = 0;
-    std::int32_t fileBytesDone = 0;   // of the file being written
+    std::int32_t fileBytesDone = 0;  // of the file being written
     std::int32_t fileBytesTotal = 0;
-    std::int32_t done = 0;            // work done so far
-    std::int32_t total = 1;           // all the work, never 0; done reaches it at the end
+    std::int32_t done = 0;   // work done so far
+    std::int32_t total = 1;  // all the work, never 0; done reaches it at the end
 };
 using HpiCallback = std::function<void(const HpiProgress&)>;
 
@@ -48,13 +48,14 @@ public:
     // thrown by `progress`) the temporary file is removed and an existing target is left as it
     // was. Memory stays within a few chunks whatever the archive's size. `progress` is called on
     // the calling thread. Throws HpiError naming `displayName` (default: the target's file name).
-    void Write(const std::filesystem::path& target, hpi::Compression compression = hpi::Compression::kZlib,
+    void Write(const std::filesystem::path& target,
+               hpi::Compression compression = hpi::Compression::kZlib,
                const HpiCallback& progress = {}, std::string displayName = {}) const;
 
 private:
     struct Node {
-        std::string storedName;   // Windows-1252
-        std::string path;         // UTF-8, as first given
+        std::string storedName;  // Windows-1252
+        std::string path;        // UTF-8, as first given
         bool directory = false;
         std::vector<std::int32_t> children;
         std::filesystem::path source;
@@ -64,7 +65,7 @@ private:
     };
     std::int32_t Resolve(std::string_view path, bool lastIsDirectory);
 
-    std::vector<Node> nodes_;  // nodes_[0] is the root
+    std::vector<Node> nodes_;                               // nodes_[0] is the root
     std::unordered_map<std::string, std::int32_t> byPath_;  // lower-cased UTF-8 path -> node
 };
 

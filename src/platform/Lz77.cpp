@@ -35,7 +35,8 @@ std::string Decode(const unsigned char* in, size_t inSize, unsigned char* out, s
             size_t src = v >> 4;
             if (src == 0) return "LZ77 data ends before the chunk's decompressed size";
             size_t count = (v & 0xF) + kMinMatch;
-            if (count > expected - outPos) return "LZ77 data overruns the chunk's decompressed size";
+            if (count > expected - outPos)
+                return "LZ77 data overruns the chunk's decompressed size";
             for (size_t i = 0; i < count; ++i) {
                 unsigned char b = window[src];
                 out[outPos++] = b;
@@ -56,7 +57,9 @@ std::vector<unsigned char> Encode(const unsigned char* in, size_t size) {
     constexpr int kMaxChain = 32;
     std::vector<int32_t> head(kHashSize, -1);
     std::vector<int32_t> previous(size, -1);
-    auto hash = [&](size_t pos) { return ((in[pos] << 4) ^ in[pos + 1] ^ (in[pos] >> 4)) & (kHashSize - 1); };
+    auto hash = [&](size_t pos) {
+        return ((in[pos] << 4) ^ in[pos + 1] ^ (in[pos] >> 4)) & (kHashSize - 1);
+    };
 
     std::vector<unsigned char> out;
     out.reserve(size + size / 8 + 4);

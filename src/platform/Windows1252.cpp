@@ -32,9 +32,16 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& pos) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char lead = byte(pos);
-    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
     if (length == 0 || pos + length > text.size()) return std::nullopt;
-    char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+    char32_t c = length == 1   ? lead
+                 : length == 2 ? (lead & 0x1F)
+                 : length == 3 ? (lead & 0x0F)
+                               : (lead & 0x07);
     for (int i = 1; i < length; ++i) {
         if ((byte(pos + i) & 0xC0) != 0x80) return std::nullopt;
         c = (c << 6) | (byte(pos + i) & 0x3F);

@@ -17,10 +17,13 @@ TEST(Windows1252, EveryByteRoundTripsThroughUtf8) {
 }
 
 TEST(Windows1252, MapsTheLettersNamesUse) {
-    EXPECT_EQ(Windows1252ToUtf8("\xE9\xF3\xB4\x80\x8A\x9F"), "\xC3\xA9\xC3\xB3\xC2\xB4\xE2\x82\xAC\xC5\xA0\xC5\xB8");
+    EXPECT_EQ(Windows1252ToUtf8("\xE9\xF3\xB4\x80\x8A\x9F"),
+              "\xC3\xA9\xC3\xB3\xC2\xB4\xE2\x82\xAC\xC5\xA0\xC5\xB8");
     EXPECT_EQ(Windows1252ToUtf8("Plain ASCII"), "Plain ASCII");
-    EXPECT_EQ(Utf8ToWindows1252("Le\xC3\xB3n caf\xC3\xA9"), std::optional<std::string>("Le\xF3n caf\xE9"));
-    EXPECT_EQ(Utf8ToWindows1252("\xE2\x80\x9Cquoted\xE2\x80\x9D"), std::optional<std::string>("\x93quoted\x94"));
+    EXPECT_EQ(Utf8ToWindows1252("Le\xC3\xB3n caf\xC3\xA9"),
+              std::optional<std::string>("Le\xF3n caf\xE9"));
+    EXPECT_EQ(Utf8ToWindows1252("\xE2\x80\x9Cquoted\xE2\x80\x9D"),
+              std::optional<std::string>("\x93quoted\x94"));
 }
 
 TEST(Windows1252, RefusesWhatItCannotHold) {
@@ -35,8 +38,9 @@ TEST(Windows1252, RefusesWhatItCannotHold) {
 std::string RoundTripLz77(const std::string& data) {
     auto encoded = lz77::Encode(reinterpret_cast<const unsigned char*>(data.data()), data.size());
     std::string decoded(data.size(), '\0');
-    std::string problem = lz77::Decode(encoded.data(), encoded.size(), reinterpret_cast<unsigned char*>(decoded.data()),
-                                       decoded.size());
+    std::string problem =
+        lz77::Decode(encoded.data(), encoded.size(),
+                     reinterpret_cast<unsigned char*>(decoded.data()), decoded.size());
     EXPECT_EQ(problem, "");
     return decoded;
 }
@@ -67,13 +71,16 @@ TEST(Lz77, DecodesAnOverlappingReferenceAndStopsAtTheSize) {
 TEST(Lz77, DamagedStreamsSayWhatIsWrong) {
     unsigned char out[16];
     const unsigned char endsEarly[] = {0b0000'0010, 'a', 0x00, 0x00};
-    EXPECT_EQ(lz77::Decode(endsEarly, sizeof endsEarly, out, 4), "LZ77 data ends before the chunk's decompressed size");
+    EXPECT_EQ(lz77::Decode(endsEarly, sizeof endsEarly, out, 4),
+              "LZ77 data ends before the chunk's decompressed size");
     const unsigned char overruns[] = {0b0000'0010, 'a', (1 << 4) | 15, 0x00};
-    EXPECT_EQ(lz77::Decode(overruns, sizeof overruns, out, 8), "LZ77 data overruns the chunk's decompressed size");
+    EXPECT_EQ(lz77::Decode(overruns, sizeof overruns, out, 8),
+              "LZ77 data overruns the chunk's decompressed size");
     const unsigned char noInput[] = {0b0000'0000, 'a', 'b'};
     EXPECT_EQ(lz77::Decode(noInput, sizeof noInput, out, 4), "LZ77 data runs out of input");
     const unsigned char halfReference[] = {0b0000'0001, 0x10};
-    EXPECT_EQ(lz77::Decode(halfReference, sizeof halfReference, out, 4), "LZ77 data runs out of input");
+    EXPECT_EQ(lz77::Decode(halfReference, sizeof halfReference, out, 4),
+              "LZ77 data runs out of input");
     EXPECT_EQ(lz77::Decode(nullptr, 0, out, 1), "LZ77 data runs out of input");
 }
 

@@ -52,7 +52,8 @@ inline std::uint32_t GetU32(const std::string& bytes, size_t at) {
 inline std::string BuildRawArchive(const std::vector<RawEntry>& root, std::uint32_t headerKey = 0) {
     std::string bytes(hpi::kHeaderSize, '\0');
     std::vector<std::pair<size_t, const RawEntry*>> fileRecords;
-    auto layDirectory = [&](auto&& self, size_t record, const std::vector<RawEntry>& children) -> void {
+    auto layDirectory = [&](auto&& self, size_t record,
+                            const std::vector<RawEntry>& children) -> void {
         size_t list = bytes.size();
         PutU32(bytes, record, static_cast<std::uint32_t>(children.size()));
         PutU32(bytes, record + 4, static_cast<std::uint32_t>(list));
@@ -104,7 +105,8 @@ inline std::string BuildRawArchive(const std::vector<RawEntry>& root, std::uint3
                           static_cast<uLong>(piece.size()), Z_DEFAULT_COMPRESSION);
                 payload.resize(length);
             } else {
-                payload = lz77::Encode(reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
+                payload = lz77::Encode(reinterpret_cast<const unsigned char*>(piece.data()),
+                                       piece.size());
             }
             hpi::EncodeChunkCipher(payload.data(), payload.size());
             std::string header(hpi::kChunkHeaderSize, '\0');
@@ -115,14 +117,15 @@ inline std::string BuildRawArchive(const std::vector<RawEntry>& root, std::uint3
             PutU32(header, 7, static_cast<std::uint32_t>(payload.size()));
             PutU32(header, 11, static_cast<std::uint32_t>(piece.size()));
             PutU32(header, 15, hpi::ByteSum(payload.data(), payload.size()));
-            PutU32(bytes, table + i * 4, static_cast<std::uint32_t>(header.size() + payload.size()));
+            PutU32(bytes, table + i * 4,
+                   static_cast<std::uint32_t>(header.size() + payload.size()));
             bytes += header;
             bytes.append(reinterpret_cast<const char*>(payload.data()), payload.size());
         }
     }
     if (headerKey != 0) {
-        hpi::ApplyHeaderCipher(hpi::HeaderCipherByte(headerKey), 0, reinterpret_cast<unsigned char*>(bytes.data()),
-                               bytes.size());
+        hpi::ApplyHeaderCipher(hpi::HeaderCipherByte(headerKey), 0,
+                               reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
     }
     return bytes;
 }
@@ -136,7 +139,8 @@ inline std::string RandomBytes(size_t size, std::uint32_t seed) {
 }
 
 inline std::string TextBytes(size_t size, std::uint32_t seed) {
-    static const char* words[] = {"Armcom", "weapon", "range=", "1200;", "\r\n", "[UNITINFO]", "{", "}", " ", "Core"};
+    static const char* words[] = {"Armcom",     "weapon", "range=", "1200;", "\r\n",
+                                  "[UNITINFO]", "{",      "}",      " ",     "Core"};
     std::mt19937 random(seed);
     std::string out;
     while (out.size() < size) out += words[random() % 10];

@@ -33,9 +33,11 @@ protected:
     Outcome Tool(const std::vector<std::string>& args) {
         std::string command = Quote(KELMORA_HPI_TOOL);
         for (const auto& arg : args) command += " " + Quote(arg);
-        command += " > " + Quote((dir_ / "stdout").string()) + " 2> " + Quote((dir_ / "stderr").string()) + " < /dev/null";
+        command += " > " + Quote((dir_ / "stdout").string()) + " 2> " +
+                   Quote((dir_ / "stderr").string()) + " < /dev/null";
         int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir_ / "stdout"), ReadFile(dir_ / "stderr")};
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir_ / "stdout"),
+                ReadFile(dir_ / "stderr")};
     }
     std::string Path(const std::string& name) { return (dir_ / name).string(); }
 
@@ -57,13 +59,16 @@ TEST_F(HpiToolTest, HelpAndUsageErrors) {
     EXPECT_EQ(Tool({"extract", "a"}).status, 2);
     EXPECT_EQ(Tool({"pack", "--fast", "a"}).status, 2);
     EXPECT_EQ(Tool({"verify", ""}).status, 2);
-    EXPECT_EQ(Tool({"list", "a", "b"}).err, "kelmora-hpi: 'list' takes 1 argument\nTry 'kelmora-hpi --help'.\n");
+    EXPECT_EQ(Tool({"list", "a", "b"}).err,
+              "kelmora-hpi: 'list' takes 1 argument\nTry 'kelmora-hpi --help'.\n");
 }
 
 TEST_F(HpiToolTest, ListsAGeneratedArchive) {
-    WriteFile(Path("game.hpi"), BuildRawArchive({RawDir("scripts", {RawFile("ArmCom.cob", "12345", 2), RawDir("empty")}),
-                                                 RawFile("Le\xF3n.txt", "abc", 1), RawFile("raw", "", 0),
-                                                 RawFile("bad\x1B[31m", "x")}));
+    WriteFile(
+        Path("game.hpi"),
+        BuildRawArchive({RawDir("scripts", {RawFile("ArmCom.cob", "12345", 2), RawDir("empty")}),
+                         RawFile("Le\xF3n.txt", "abc", 1), RawFile("raw", "", 0),
+                         RawFile("bad\x1B[31m", "x")}));
     Outcome list = Tool({"list", Path("game.hpi")});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out,
@@ -85,14 +90,19 @@ TEST_F(HpiToolTest, PacksAFolderAndVerifiesIt) {
     EXPECT_EQ(pack.status, 0) << pack.err;
     EXPECT_EQ(pack.err, "");  // no progress line when standard error is no terminal
     Outcome list = Tool({"list", Path("out.ufo")});
-    EXPECT_EQ(list.out, "F\ta.txt\t1\tzlib\nF\tb.txt\t1\tzlib\nD\tempty\t-\t-\nD\tScripts\t-\t-\nF\tScripts\\armcom.cob\t100000\tzlib\n");
+    EXPECT_EQ(list.out,
+              "F\ta.txt\t1\tzlib\nF\tb.txt\t1\tzlib\nD\tempty\t-\t-\nD\tScripts\t-\t-"
+              "\nF\tScripts\\armcom.cob\t100000\tzlib\n");
     Outcome verify = Tool({"verify", Path("out.ufo")});
     EXPECT_EQ(verify.status, 0) << verify.err;
-    EXPECT_EQ(verify.out, Path("out.ufo") + ": 5 entries, 3 files, 100002 bytes: every checksum and every name is sound\n");
+    EXPECT_EQ(verify.out,
+              Path("out.ufo") +
+                  ": 5 entries, 3 files, 100002 bytes: every checksum and every name is sound\n");
 
     Outcome extract = Tool({"extract", Path("out.ufo"), Path("copy")});
     EXPECT_EQ(extract.status, 0) << extract.err;
-    EXPECT_TRUE(ReadFile(dir_ / "copy" / "Scripts" / "armcom.cob") == testing::TextBytes(100000, 1));
+    EXPECT_TRUE(ReadFile(dir_ / "copy" / "Scripts" / "armcom.cob") ==
+                testing::TextBytes(100000, 1));
     EXPECT_TRUE(fs::is_directory(dir_ / "copy" / "empty"));
 
     // Packing into the folder being packed leaves the old archive out of the new one.
@@ -104,7 +114,8 @@ TEST_F(HpiToolTest, PacksAFolderAndVerifiesIt) {
 }
 
 TEST_F(HpiToolTest, ExtractWritesSafeEntriesAndFailsForUnsafeOnes) {
-    WriteFile(Path("hostile.ufo"), BuildRawArchive({RawFile("good.txt", "good"), RawDir("..", {RawFile("escaped.txt", "bad")}),
+    WriteFile(Path("hostile.ufo"), BuildRawArchive({RawFile("good.txt", "good"),
+                                                    RawDir("..", {RawFile("escaped.txt", "bad")}),
                                                     RawFile("c:evil", "bad")}));
     Outcome extract = Tool({"extract", Path("hostile.ufo"), Path("out")});
     EXPECT_EQ(extract.status, 1);
@@ -112,9 +123,12 @@ TEST_F(HpiToolTest, ExtractWritesSafeEntriesAndFailsForUnsafeOnes) {
     EXPECT_FALSE(fs::exists(dir_ / "escaped.txt"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
     const std::string name = Path("hostile.ufo");
-    EXPECT_EQ(extract.err, "kelmora-hpi: " + name + ": '..' is not extracted: the name is '..'\n" +
-                               "kelmora-hpi: " + name + ": '..\\escaped.txt' is not extracted: it lies in directory '..', which is unsafe\n" +
-                               "kelmora-hpi: " + name + ": 'c:evil' is not extracted: the name contains ':'\n");
+    EXPECT_EQ(
+        extract.err,
+        "kelmora-hpi: " + name + ": '..' is not extracted: the name is '..'\n" +
+            "kelmora-hpi: " + name +
+            ": '..\\escaped.txt' is not extracted: it lies in directory '..', which is unsafe\n" +
+            "kelmora-hpi: " + name + ": 'c:evil' is not extracted: the name contains ':'\n");
     Outcome verify = Tool({"verify", Path("hostile.ufo")});
     EXPECT_EQ(verify.status, 1);
     EXPECT_NE(verify.err.find("3 problems found"), std::string::npos) << verify.err;
@@ -126,18 +140,21 @@ TEST_F(HpiToolTest, DamagedOrMissingArchivesExitWithOneAndNameTheArchive) {
     WriteFile(Path("damaged.ufo"), bytes);
     Outcome verify = Tool({"verify", Path("damaged.ufo")});
     EXPECT_EQ(verify.status, 1);
-    EXPECT_EQ(verify.err, "kelmora-hpi: " + Path("damaged.ufo") + ": chunk 1 of 1 of 'a.txt' fails its checksum\n" +
+    EXPECT_EQ(verify.err, "kelmora-hpi: " + Path("damaged.ufo") +
+                              ": chunk 1 of 1 of 'a.txt' fails its checksum\n" +
                               "kelmora-hpi: " + Path("damaged.ufo") + ": 1 problem found\n");
     EXPECT_EQ(Tool({"extract", Path("damaged.ufo"), Path("x")}).status, 1);
     EXPECT_FALSE(fs::exists(dir_ / "x" / "a.txt"));
 
     Outcome missing = Tool({"list", Path("absent.ufo")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "kelmora-hpi: " + Path("absent.ufo") + ": cannot open: No such file or directory\n");
+    EXPECT_EQ(missing.err,
+              "kelmora-hpi: " + Path("absent.ufo") + ": cannot open: No such file or directory\n");
     WriteFile(Path("text.ufo"), "just some text, no archive");
     Outcome notArchive = Tool({"list", Path("text.ufo")});
     EXPECT_EQ(notArchive.status, 1);
-    EXPECT_EQ(notArchive.err, "kelmora-hpi: " + Path("text.ufo") + ": not an HPI archive (no 'HAPI' marker)\n");
+    EXPECT_EQ(notArchive.err,
+              "kelmora-hpi: " + Path("text.ufo") + ": not an HPI archive (no 'HAPI' marker)\n");
     EXPECT_EQ(Tool({"pack", Path("no-such-folder"), Path("x.ufo")}).status, 1);
 }
 
@@ -146,7 +163,8 @@ TEST_F(HpiToolTest, AFailedPackLeavesTheOldArchive) {
     WriteFile(dir_ / "tree" / "bad\\name.txt", "a backslash cannot be in an archive name");
     Outcome pack = Tool({"pack", Path("tree"), Path("old.ufo")});
     EXPECT_EQ(pack.status, 1);
-    EXPECT_EQ(pack.err, "kelmora-hpi: 'bad\\name.txt': cannot be an archive entry: the name contains '\\'\n");
+    EXPECT_EQ(pack.err,
+              "kelmora-hpi: 'bad\\name.txt': cannot be an archive entry: the name contains '\\'\n");
     EXPECT_EQ(ReadFile(dir_ / "old.ufo"), "old archive");
 }
 

@@ -1,14 +1,12 @@
-#include "platform/HPIUtil.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstring>
 #include <vector>
 
+#include "platform/HPIUtil.h"
 #include "platform/HpiReader.h"
 #include "platform/HpiTestArchive.h"
 #include "support/TempDir.h"
@@ -26,7 +24,8 @@ using testing::WriteFile;
 // Files in a folder, so a test can see that nothing (no temporary file either) was left.
 std::vector<std::string> Listing(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
+    for (const auto& item : fs::directory_iterator(folder))
+        names.push_back(item.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -57,11 +56,13 @@ class HpiUtilTest : public ::testing::Test {
 protected:
     void SetUp() override {
         archive_ = (dir_ / "Game.hpi").string();
-        WriteFile(archive_, BuildRawArchive({
-                                RawDir("scripts", {RawFile("ArmCom.cob", "commander script"), RawDir("empty")}),
-                                RawFile("readme.txt", "hello", 1),
-                                RawDir("..", {RawFile("evil.txt", "escape")}),
-                            }));
+        WriteFile(
+            archive_,
+            BuildRawArchive({
+                RawDir("scripts", {RawFile("ArmCom.cob", "commander script"), RawDir("empty")}),
+                RawFile("readme.txt", "hello", 1),
+                RawDir("..", {RawFile("evil.txt", "escape")}),
+            }));
     }
     TempDir dir_;
     std::string archive_;
@@ -109,7 +110,8 @@ TEST(HpiUtil, ALongNameIsCutTo254CharactersAndNothingPastTheBufferIsWritten) {
     std::string full = outer + "\\" + inner;
     EXPECT_EQ(std::string(memory.data()), full.substr(0, 254));
     EXPECT_EQ(memory[254], '\0');
-    for (size_t i = kHpiNameBufferSize; i < memory.size(); ++i) ASSERT_EQ(memory[i], '\x5A') << "guard byte " << i;
+    for (size_t i = kHpiNameBufferSize; i < memory.size(); ++i)
+        ASSERT_EQ(memory[i], '\x5A') << "guard byte " << i;
     HPIClose(handle);
 }
 
@@ -118,12 +120,14 @@ TEST_F(HpiUtilTest, ExtractsWithoutRegardToCaseAndReplacesAnExistingFile) {
     ASSERT_NE(handle, 0);
     std::string destination = (dir_ / "armcom.cob").string();
     WriteFile(destination, "an older file, longer than the new one");
-    EXPECT_NE(HPIExtractFile(handle, "SCRIPTS\\armcom.COB", destination.c_str()), 0) << HPILastError();
+    EXPECT_NE(HPIExtractFile(handle, "SCRIPTS\\armcom.COB", destination.c_str()), 0)
+        << HPILastError();
     EXPECT_EQ(ReadFile(destination), "commander script");
     std::string second = (dir_ / "readme.txt").string();
     EXPECT_NE(HPIExtractFile(handle, "readme.txt", second.c_str()), 0) << HPILastError();
     EXPECT_EQ(ReadFile(second), "hello");
-    EXPECT_EQ(Listing(dir_.path()), (std::vector<std::string>{"Game.hpi", "armcom.cob", "readme.txt"}));
+    EXPECT_EQ(Listing(dir_.path()),
+              (std::vector<std::string>{"Game.hpi", "armcom.cob", "readme.txt"}));
     HPIClose(handle);
 }
 
@@ -133,14 +137,17 @@ TEST_F(HpiUtilTest, FailedExtractionsReturnZeroSayWhyAndWriteNothing) {
     std::string destination = (dir_ / "out.txt").string();
 
     EXPECT_EQ(HPIExtractFile(handle, "..\\evil.txt", destination.c_str()), 0);
-    EXPECT_EQ(HPILastError(), "Game.hpi: '..\\evil.txt' is not extracted: it lies in directory '..', which is unsafe");
+    EXPECT_EQ(
+        HPILastError(),
+        "Game.hpi: '..\\evil.txt' is not extracted: it lies in directory '..', which is unsafe");
     EXPECT_EQ(HPIExtractFile(handle, "scripts\\missing.cob", destination.c_str()), 0);
     EXPECT_EQ(HPILastError(), "Game.hpi: no entry named 'scripts\\missing.cob'");
     EXPECT_EQ(HPIExtractFile(handle, "scripts", destination.c_str()), 0);
     EXPECT_EQ(HPILastError(), "Game.hpi: 'scripts' is a directory, not a file");
     std::string noFolder = (dir_ / "no such folder" / "out.txt").string();
     EXPECT_EQ(HPIExtractFile(handle, "readme.txt", noFolder.c_str()), 0);
-    EXPECT_NE(HPILastError().find("cannot extract 'readme.txt'"), std::string::npos) << HPILastError();
+    EXPECT_NE(HPILastError().find("cannot extract 'readme.txt'"), std::string::npos)
+        << HPILastError();
     EXPECT_EQ(HPIExtractFile(0, "readme.txt", destination.c_str()), 0);
     EXPECT_EQ(HPIExtractFile(handle, nullptr, destination.c_str()), 0);
 
@@ -168,7 +175,8 @@ TEST(HpiUtil, PathTextsAreMappedLikeTheRestOfTheProgram) {
     fs::create_directories(dir / "prefix" / "drive_c" / "games" / "ta");
     fs::create_directories(dir / "prefix" / "dosdevices");
     fs::create_directory_symlink("../drive_c", dir / "prefix" / "dosdevices" / "c:");
-    WriteFile(dir / "prefix" / "drive_c" / "games" / "ta" / "kelmora.ufo", BuildRawArchive({RawFile("a.txt", "mapped")}));
+    WriteFile(dir / "prefix" / "drive_c" / "games" / "ta" / "kelmora.ufo",
+              BuildRawArchive({RawFile("a.txt", "mapped")}));
     HpiHandle handle = HPIOpen("C:\\Games\\TA\\KELMORA.UFO");
     ASSERT_NE(handle, 0) << HPILastError();
     EXPECT_NE(HPIExtractFile(handle, "A.TXT", "c:\\games\\ta\\A.txt"), 0) << HPILastError();
@@ -181,8 +189,8 @@ TEST(HpiUtil, PathTextsAreMappedLikeTheRestOfTheProgram) {
 // ---- Packing ----
 
 std::vector<std::vector<std::int32_t>> calls;
-std::int32_t RecordProgress(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4, std::int32_t a5,
-                            std::int32_t a6, std::int32_t a7, std::int32_t a8) {
+std::int32_t RecordProgress(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t a4,
+                            std::int32_t a5, std::int32_t a6, std::int32_t a7, std::int32_t a8) {
     calls.push_back({a1, a2, a3, a4, a5, a6, a7, a8});
     return 0;
 }
@@ -197,8 +205,12 @@ TEST(HpiUtil, PacksDirectoriesAndFilesInTheOrderAdded) {
     HpiHandle pack = HPICreate(target.c_str(), RecordProgress);
     ASSERT_NE(pack, 0);
     EXPECT_NE(HPICreateDirectory(pack, "scripts\\"), 0) << HPILastError();
-    EXPECT_NE(HPIAddFile(pack, "Scripts\\Armsy.cob", (dir / "work" / "scripts" / "armsy.cob").string().c_str()), 0);
-    EXPECT_NE(HPIAddFile(pack, "Scripts\\Armcom.cob", (dir / "work" / "scripts" / "armcom.cob").string().c_str()), 0);
+    EXPECT_NE(HPIAddFile(pack, "Scripts\\Armsy.cob",
+                         (dir / "work" / "scripts" / "armsy.cob").string().c_str()),
+              0);
+    EXPECT_NE(HPIAddFile(pack, "Scripts\\Armcom.cob",
+                         (dir / "work" / "scripts" / "armcom.cob").string().c_str()),
+              0);
     EXPECT_NE(HPICreateDirectory(pack, "unitpics\\arm\\"), 0) << HPILastError();
     EXPECT_NE(HPIAddFile(pack, "Root.txt", (dir / "work" / "root.txt").string().c_str()), 0);
     EXPECT_NE(HPIPackArchive(pack, 2), 0) << HPILastError();
@@ -209,9 +221,11 @@ TEST(HpiUtil, PacksDirectoriesAndFilesInTheOrderAdded) {
     HpiReader reader = HpiReader::Open(target);
     std::vector<std::string> paths;
     for (const auto& entry : reader.entries()) paths.push_back(entry.path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"scripts", "scripts\\Armsy.cob", "scripts\\Armcom.cob", "unitpics",
-                                               "unitpics\\arm", "Root.txt"}));
-    EXPECT_EQ(reader.ExtractToMemory(*reader.Find("scripts\\armcom.cob")), testing::TextBytes(150000, 1));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"scripts", "scripts\\Armsy.cob", "scripts\\Armcom.cob",
+                                        "unitpics", "unitpics\\arm", "Root.txt"}));
+    EXPECT_EQ(reader.ExtractToMemory(*reader.Find("scripts\\armcom.cob")),
+              testing::TextBytes(150000, 1));
     EXPECT_EQ(reader.ExtractToMemory(*reader.Find("root.txt")), "at the root");
 
     ASSERT_FALSE(calls.empty());
@@ -254,7 +268,8 @@ TEST(HpiUtil, AFailedPackLeavesTheOldArchiveAsItWas) {
         EXPECT_NE(HPIAddFile(pack, "present.txt", (dir / "present.txt").string().c_str()), 0);
         EXPECT_NE(HPIAddFile(pack, "gone.txt", (dir / "gone.txt").string().c_str()), 0);
         EXPECT_EQ(HPIPackArchive(pack, 2), 0);
-        EXPECT_NE(HPILastError().find("rev31.gp3: not written: cannot read '"), std::string::npos) << HPILastError();
+        EXPECT_NE(HPILastError().find("rev31.gp3: not written: cannot read '"), std::string::npos)
+            << HPILastError();
         EXPECT_NE(HPILastError().find("gone.txt"), std::string::npos) << HPILastError();
     }
     {  // An entry that could not be added makes the whole pack fail.
@@ -263,7 +278,8 @@ TEST(HpiUtil, AFailedPackLeavesTheOldArchiveAsItWas) {
         EXPECT_EQ(HPIAddFile(pack, "..\\escape.txt", (dir / "present.txt").string().c_str()), 0);
         EXPECT_EQ(HPIPackArchive(pack, 2), 0);
         EXPECT_EQ(HPILastError(),
-                  "rev31.gp3: not written, because an entry could not be added: '..\\escape.txt': cannot be an "
+                  "rev31.gp3: not written, because an entry could not be added: '..\\escape.txt': "
+                  "cannot be an "
                   "archive entry: the name is '..'");
     }
     {  // An unknown compression method.
@@ -281,7 +297,8 @@ TEST(HpiUtil, AFailedPackLeavesTheOldArchiveAsItWas) {
         EXPECT_EQ(ReadFile(dir / "folder.gp3" / "inside"), "kept");
     }
     EXPECT_EQ(ReadFile(target), old);
-    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"folder.gp3", "present.txt", "rev31.gp3"}));
+    EXPECT_EQ(Listing(dir.path()),
+              (std::vector<std::string>{"folder.gp3", "present.txt", "rev31.gp3"}));
 }
 
 TEST(HpiUtil, AReadOnlyTargetFolderFailsThePackAndKeepsTheOldArchive) {
@@ -293,7 +310,8 @@ TEST(HpiUtil, AReadOnlyTargetFolderFailsThePackAndKeepsTheOldArchive) {
     fs::permissions(dir / "game", fs::perms::owner_read | fs::perms::owner_exec);
     HpiHandle pack = HPICreate(target.c_str(), nullptr);
     EXPECT_EQ(HPIPackArchive(pack, 2), 0);
-    EXPECT_NE(HPILastError().find("cannot create a temporary file"), std::string::npos) << HPILastError();
+    EXPECT_NE(HPILastError().find("cannot create a temporary file"), std::string::npos)
+        << HPILastError();
     fs::permissions(dir / "game", fs::perms::owner_all);
     EXPECT_EQ(ReadFile(target), "old archive");
     EXPECT_EQ(Listing(dir / "game"), std::vector<std::string>{"rev31.gp3"});

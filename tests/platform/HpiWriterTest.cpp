@@ -1,5 +1,3 @@
-#include "platform/HpiWriter.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -7,6 +5,7 @@
 
 #include "platform/HpiReader.h"
 #include "platform/HpiTestArchive.h"
+#include "platform/HpiWriter.h"
 #include "support/TempDir.h"
 
 namespace kelmora {
@@ -21,7 +20,8 @@ using testing::TempDir;
 using testing::WriteFile;
 
 size_t FilesIn(const fs::path& folder) {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 // Sizes around the chunk boundaries, and several chunks.
@@ -29,13 +29,16 @@ const std::vector<size_t> kSizes = {0, 1, 65535, 65536, 65537, 3 * 65536 + 17};
 
 TEST(HpiWriter, RoundTripsEverySizeByteForByteWithEveryMethod) {
     TempDir dir;
-    for (auto method : {hpi::Compression::kZlib, hpi::Compression::kLz77, hpi::Compression::kStored}) {
+    for (auto method :
+         {hpi::Compression::kZlib, hpi::Compression::kLz77, hpi::Compression::kStored}) {
         SCOPED_TRACE(static_cast<int>(method));
         HpiWriter writer;
         std::vector<std::pair<std::string, std::string>> files;
         for (size_t size : kSizes) {
-            files.push_back({"text\\t" + std::to_string(size), testing::TextBytes(size, static_cast<std::uint32_t>(size))});
-            files.push_back({"noise\\n" + std::to_string(size), testing::RandomBytes(size, static_cast<std::uint32_t>(size + 1))});
+            files.push_back({"text\\t" + std::to_string(size),
+                             testing::TextBytes(size, static_cast<std::uint32_t>(size))});
+            files.push_back({"noise\\n" + std::to_string(size),
+                             testing::RandomBytes(size, static_cast<std::uint32_t>(size + 1))});
         }
         for (size_t i = 0; i < files.size(); ++i) {
             if (i % 2 == 0) {
@@ -71,8 +74,9 @@ TEST(HpiWriter, WritesThePackersLayoutByteForByte) {
     writer.AddFileFromMemory("scripts\\zzz.cob", "cob");
     writer.AddFileFromMemory("empty.txt", "");
     writer.Write(dir / "layout.hpi");
-    std::string expected = BuildRawArchive({RawDir("anims", {RawFile("gadget.gaf", big)}), RawDir("bitmaps"),
-                                            RawDir("scripts", {RawFile("zzz.cob", "cob")}), RawFile("empty.txt", "")});
+    std::string expected =
+        BuildRawArchive({RawDir("anims", {RawFile("gadget.gaf", big)}), RawDir("bitmaps"),
+                         RawDir("scripts", {RawFile("zzz.cob", "cob")}), RawFile("empty.txt", "")});
     std::string written = ReadFile(dir / "layout.hpi");
     ASSERT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
@@ -166,11 +170,16 @@ TEST(HpiWriter, RefusesNamesItCannotWriteSafely) {
              {"\\x", "'\\x': cannot be an archive entry: the name is empty"},
              {"c:\\x", "'c:\\x': cannot be an archive entry: the name contains ':'"},
              {"a/b", "'a/b': cannot be an archive entry: the name contains '/'"},
-             {"tab\there", "'tab<09>here': cannot be an archive entry: the name contains a control character (0x09)"},
-             {"\xE6\x97\xA5.txt", "'\xE6\x97\xA5.txt': '\xE6\x97\xA5.txt' holds a character the archive's names (Windows-1252) cannot hold"},
+             {"tab\there",
+              "'tab<09>here': cannot be an archive entry: the name contains a control character "
+              "(0x09)"},
+             {"\xE6\x97\xA5.txt",
+              "'\xE6\x97\xA5.txt': '\xE6\x97\xA5.txt' holds a character the archive's names "
+              "(Windows-1252) cannot hold"},
              {"TAKEN.TXT", "'TAKEN.TXT': the archive already holds a file 'taken.txt'"},
              {"dir", "'dir': the archive already holds a directory 'dir'"},
-             {"taken.txt\\inside", "'taken.txt\\inside': the archive already holds a file 'taken.txt'"},
+             {"taken.txt\\inside",
+              "'taken.txt\\inside': the archive already holds a file 'taken.txt'"},
          }) {
         SCOPED_TRACE(c.name);
         try {
@@ -190,7 +199,8 @@ TEST(HpiWriter, ReportsProgressUpToItsTotal) {
     writer.AddFileFromMemory("b", "");
     writer.AddFileFromMemory("c", "ccc");
     std::vector<HpiProgress> reports;
-    writer.Write(dir / "p.hpi", hpi::Compression::kZlib, [&](const HpiProgress& p) { reports.push_back(p); });
+    writer.Write(dir / "p.hpi", hpi::Compression::kZlib,
+                 [&](const HpiProgress& p) { reports.push_back(p); });
     ASSERT_GE(reports.size(), 4u);
     for (size_t i = 0; i < reports.size(); ++i) {
         EXPECT_EQ(reports[i].total, 200000 + 3 + 3 + 1);
@@ -216,7 +226,8 @@ TEST(HpiWriter, AnInterruptedPackLeavesTheOldArchiveAndNoTemporaryFile) {
     auto cancel = [&](const HpiProgress&) {
         if (++calls == 2) throw std::runtime_error("cancelled");
     };
-    EXPECT_THROW(writer.Write(dir / "target.hpi", hpi::Compression::kZlib, cancel), std::runtime_error);
+    EXPECT_THROW(writer.Write(dir / "target.hpi", hpi::Compression::kZlib, cancel),
+                 std::runtime_error);
     EXPECT_EQ(ReadFile(dir / "target.hpi"), "old bytes");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
@@ -232,7 +243,9 @@ TEST(HpiWriter, ASourceThatShrinksWhilePackingFailsThePack) {
         writer.Write(dir / "target.hpi", hpi::Compression::kZlib, shrink);
         FAIL() << "the pack succeeded";
     } catch (const HpiError& error) {
-        EXPECT_STREQ(error.what(), "target.hpi: not written: cannot read 'the source': it became shorter while being packed");
+        EXPECT_STREQ(error.what(),
+                     "target.hpi: not written: cannot read 'the source': it became shorter while "
+                     "being packed");
     }
     EXPECT_EQ(ReadFile(dir / "target.hpi"), "old bytes");
     EXPECT_EQ(FilesIn(dir.path()), 2u);
@@ -277,7 +290,8 @@ TEST(HpiWriter, MemoryStaysBoundedWhateverTheArchivesSize) {
             writer.Write(dir / "huge.hpi");
             HpiReader reader = HpiReader::Open(dir / "huge.hpi");
             std::uint64_t bytes = 0;
-            reader.Extract(reader.entries()[0], [&](const unsigned char*, size_t size) { bytes += size; });
+            reader.Extract(reader.entries()[0],
+                           [&](const unsigned char*, size_t size) { bytes += size; });
             if (bytes != kSize) ::_exit(3);
         } catch (...) {
             ::_exit(2);
