@@ -137,8 +137,8 @@ int main(int argc, char** argv) {
     }
     fs::path work = keep;
     if (work.empty()) {
-        std::string pattern = (fs::temp_directory_path() / "kelmora-bench-XXXXXX").string();
-        work = ::mkdtemp(pattern.data());
+        work =
+            fs::temp_directory_path() / ("kelmora-bench-" + std::to_string(std::random_device{}()));
     }
     fs::create_directories(work);
 
