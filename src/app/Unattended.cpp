@@ -143,12 +143,10 @@ int RunUnattended(const CommandLine& line) {
     static ConsoleMessageBox messages;
     SetCurrentMessageBox(&messages);
     EndWithStatusFrom(messages);
-    std::string gameDir =
-        line.gameDir.value_or(ReadRegistryText(kGameUninstallKey, kGameFolderValue));
-    if (gameDir.empty()) {
-        return Refuse("the registry names no game folder; give it with --game-dir",
-                      kUsageErrorStatus);
-    }
+    const std::string gameDir =
+        line.gameDir ? *line.gameDir : ReadRegistryText(kGameUninstallKey, kGameFolderValue);
+    if (gameDir.empty())
+        return Refuse("the registry names no game folder; give it with --game-dir");
     try {
         const std::string gameFolder = FullPathText(gameDir);
         const std::string packageFolder = FullPathText(line.packageDir.value_or(CurDir()));
