@@ -42,6 +42,7 @@ TEST_F(Form2Test, IsAFixedWindowWithoutButtonsOrCloseBox) {
     const Qt::WindowFlags flags = form.windowFlags();
     EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(form.windowType(), Qt::Dialog);  // no task-bar entry
     EXPECT_TRUE(form.isModal());
     EXPECT_EQ(Control<QGroupBox>("Frame1")->title(), "Current Action:");
     EXPECT_EQ(Control<QLabel>("Label1")->text(), "Preparing to install...");
