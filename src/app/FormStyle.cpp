@@ -1,5 +1,6 @@
 #include "app/FormStyle.h"
 
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -94,6 +95,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view text, QRec
     label->setText(DisplayText(text));
     label->setGeometry(geometry);
     return label;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QString::fromLatin1(name));
+    frame->setGeometry(geometry);
+    return frame;
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry) {

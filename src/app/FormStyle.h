@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string_view>
 
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -49,6 +50,9 @@ QString DisplayText(std::string_view text);
 
 // A label with `name` as its object name, showing `text` as wrapping plain text.
 QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view text, QRect geometry);
+
+// A frame with `name` as its object name and `caption` as its title.
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry);
 
 // A button with `name` as its object name; it never becomes the default by taking the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry);

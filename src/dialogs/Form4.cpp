@@ -44,13 +44,6 @@ protected:
     void nextCheckState() override { setChecked(true); }
 };
 
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QString::fromLatin1(name));
-    frame->setGeometry(geometry);
-    return frame;
-}
-
 }  // namespace
 
 Form4::Form4(QWidget* parent) : QDialog(parent) {

@@ -33,9 +33,8 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
               FormKind::kDialogWithoutCloseBox);
     setModal(true);
 
-    Frame1 = new QGroupBox("Current Action:", this);
-    Frame1->setObjectName("Frame1");
-    Frame1->setGeometry(TwipsRect(120, 120, 6735, 855));
+    Frame1 = MakeFrame(this, "Frame1", QStringLiteral("Current Action:"),
+                       TwipsRect(120, 120, 6735, 855));
 
     Label1 = MakeLabel(Frame1, "Label1", "Preparing to install...", TwipsRect(120, 240, 6495, 255));
 

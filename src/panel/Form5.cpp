@@ -35,13 +35,6 @@ constexpr const char* kCredits =
     "\r"
     "Copyright \u00a9 1999-2026 Orvald and Haskel";
 
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QString::fromLatin1(name));
-    frame->setGeometry(geometry);
-    return frame;
-}
-
 }  // namespace
 
 Form5::Form5(QWidget* parent) : QMainWindow(parent) {
