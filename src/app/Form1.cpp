@@ -108,16 +108,16 @@ bool Form1::Load() {
     // The game list's folder, not Text1: an unusable field has sent the list to the drive root.
     const bool patchInstalled =
         fileSystem.FolderExists(JoinPath(folders_.File1().Folder(), "\\Orv_Backup"));
-    if (patchInstalled && HandOverToControlPanel()) return false;
-    return true;
+    if (!patchInstalled) return true;
+    HandOverToControlPanel();
+    return false;
 }
 
 // The patch is installed: the control panel becomes the program's only window. TADir keeps the
 // game list's folder as the list reports it; only OK stores it in lower case.
-bool Form1::HandOverToControlPanel() {
+void Form1::HandOverToControlPanel() {
     TADir = folders_.File1().Folder();
     (new Form5())->show();
-    return true;
 }
 
 void Form1::LookupGameFolder(const std::string& keyPath, const std::string& valueName) {

@@ -30,7 +30,7 @@ private:
     // Puts the registry's game folder into Text1, or blanks Text1 and disables "TA Directory"
     // for the rest of the run when there is none.
     void LookupGameFolder(const std::string& keyPath, const std::string& valueName);
-    bool HandOverToControlPanel();
+    void HandOverToControlPanel();
     void ContinueAfterReleaseNotes();
     void ShowOkState();
 

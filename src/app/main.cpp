@@ -12,7 +12,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<kelmora::Form1> mainWindow;
     try {
         mainWindow = std::make_unique<kelmora::Form1>();
-        if (mainWindow->Load()) mainWindow->show();
+        // A main window that handed over to the control panel is unloaded, never shown.
+        if (mainWindow->Load())
+            mainWindow->show();
+        else
+            mainWindow.reset();
     } catch (const kelmora::RuntimeError& error) {
         kelmora::ReportUncaughtError(error);
     }
