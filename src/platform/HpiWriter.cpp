@@ -1,13 +1,18 @@
 #include "platform/HpiWriter.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "platform/AtomicFile.h"
 #include "platform/HpiReader.h"
@@ -38,30 +43,146 @@ FilePtr OpenForReading(const fs::path& path) {
 #endif
 }
 
-// One zlib deflater at the default level (the packers' "78 9C" streams), reset for every chunk.
-class Deflater {
-public:
-    Deflater() { ready_ = deflateInit(&stream_, Z_DEFAULT_COMPRESSION) == Z_OK; }
-    ~Deflater() {
-        if (ready_) deflateEnd(&stream_);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
+// One chunk on its way through the compressing threads.
+struct ChunkJob {
+    size_t file = 0;          // index into the files being written
+    std::uint32_t chunk = 0;  // number within its file
+    size_t size = 0;          // input bytes
+    std::vector<unsigned char> input;
+    std::vector<unsigned char> packed;  // chunk header and payload, or the stored bytes
+    size_t packedSize = 0;              // 0: the encoder failed
+    bool done = false;
+};
 
-    // Compresses `size` bytes into `out` (room for compressBound(size) bytes); the length, or 0.
-    size_t Run(const unsigned char* in, size_t size, unsigned char* out, size_t room) {
-        if (!ready_ || deflateReset(&stream_) != Z_OK) return 0;
-        stream_.next_in = const_cast<unsigned char*>(in);
-        stream_.avail_in = static_cast<uInt>(size);
-        stream_.next_out = out;
-        stream_.avail_out = static_cast<uInt>(room);
-        return deflate(&stream_, Z_FINISH) == Z_STREAM_END ? room - stream_.avail_out : 0;
+// Encodes chunks on a pool of threads while the calling thread reads the sources and writes the
+// archive: chunks go in and come back out in the same order, and only a few per thread are held
+// at any time, so memory stays bounded whatever the archive's size. libdeflate at level 6 writes
+// the same zlib format as zlib's default level ("78 9C", Adler-32) at about twice the speed and
+// within a fraction of a percent of its size.
+class ChunkPipeline {
+public:
+    ChunkPipeline(Compression compression, unsigned threads)
+        : compression_(compression), slots_(std::max(4u, 4 * threads)) {
+        // Room for the worst case of either encoder: LZ77 spends a tag bit per literal.
+        const size_t room = kChunkHeaderSize + kChunkSize + kChunkSize / 8 + 64;
+        for (ChunkJob& job : slots_) {
+            job.input.resize(kChunkSize);
+            job.packed.resize(room);
+        }
+        for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+    }
+    ~ChunkPipeline() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+    }
+    ChunkPipeline(const ChunkPipeline&) = delete;
+    ChunkPipeline& operator=(const ChunkPipeline&) = delete;
+
+    bool full() const { return queued_ == slots_.size(); }
+    bool empty() const { return queued_ == 0; }
+    // The slot to fill next; only when not full().
+    ChunkJob& Next() { return slots_[(oldest_ + queued_) % slots_.size()]; }
+    // Hands the slot returned by Next() to the threads.
+    void Submit() {
+        {
+            std::lock_guard lock(mutex_);
+            ChunkJob& job = Next();
+            job.done = false;
+            pending_.push_back(&job);
+            ++queued_;
+        }
+        wake_.notify_one();
+    }
+    // Waits for the oldest submitted chunk; it stays valid until Release().
+    ChunkJob& Oldest() {
+        ChunkJob& job = slots_[oldest_];
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, [&] { return job.done; });
+        return job;
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        oldest_ = (oldest_ + 1) % slots_.size();
+        --queued_;
     }
 
 private:
-    z_stream stream_{};
-    bool ready_ = false;
+    void Work() {
+        libdeflate_compressor* compressor =
+            compression_ == Compression::kZlib ? libdeflate_alloc_compressor(6) : nullptr;
+        while (true) {
+            ChunkJob* job = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return stopping_ || !pending_.empty(); });
+                if (stopping_) break;
+                job = pending_.front();
+                pending_.pop_front();
+            }
+            Encode(*job, compressor);
+            {
+                std::lock_guard lock(mutex_);
+                job->done = true;
+            }
+            finished_.notify_one();
+        }
+        if (compressor) libdeflate_free_compressor(compressor);
+    }
+
+    void Encode(ChunkJob& job, libdeflate_compressor* compressor) const {
+        if (compression_ == Compression::kStored) {
+            std::memcpy(job.packed.data(), job.input.data(), job.size);
+            job.packedSize = job.size;
+            return;
+        }
+        unsigned char* payload = job.packed.data() + kChunkHeaderSize;
+        const size_t room = job.packed.size() - kChunkHeaderSize;
+        size_t payloadSize = 0;
+        if (compression_ == Compression::kZlib) {
+            payloadSize = compressor ? libdeflate_zlib_compress(compressor, job.input.data(),
+                                                                job.size, payload, room)
+                                     : 0;
+        } else {
+            std::vector<unsigned char> encoded = lz77::Encode(job.input.data(), job.size);
+            if (encoded.size() <= room) {
+                std::memcpy(payload, encoded.data(), encoded.size());
+                payloadSize = encoded.size();
+            }
+        }
+        job.packedSize = 0;
+        if (payloadSize == 0) return;
+        EncodeChunkCipher(payload, payloadSize);
+        unsigned char* header = job.packed.data();
+        std::memcpy(header + kChunkMarker, kChunkMarkerBytes, 4);
+        header[kChunkFormat] = kChunkFormatValue;
+        header[kChunkMethod] = static_cast<unsigned char>(compression_);
+        header[kChunkCipher] = 1;
+        WriteU32(header + kChunkCompressedSize, static_cast<std::uint32_t>(payloadSize));
+        WriteU32(header + kChunkDecompressedSize, static_cast<std::uint32_t>(job.size));
+        WriteU32(header + kChunkChecksum, ByteSum(payload, payloadSize));
+        job.packedSize = kChunkHeaderSize + payloadSize;
+    }
+
+    const Compression compression_;
+    std::vector<ChunkJob> slots_;
+    size_t oldest_ = 0;  // slots_[oldest_] is the oldest submitted chunk
+    size_t queued_ = 0;  // submitted and not yet released; touched by the calling thread only
+    std::deque<ChunkJob*> pending_;
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable finished_;
+    std::vector<std::thread> threads_;
 };
+
+unsigned PackingThreads(std::uint64_t chunks) {
+    unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::clamp<std::uint64_t>(chunks, 1, cores));
+}
 
 std::int32_t Clamp(std::uint64_t value) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(value, INT32_MAX));
@@ -246,22 +367,78 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
         AtomicFile out(target);
         std::uint64_t position = directoryEnd;
         out.Seek(position);
-        std::vector<unsigned char> input(kChunkSize);
-        std::vector<unsigned char> packed(compressBound(kChunkSize) + kChunkHeaderSize);
+        std::uint64_t totalChunks = 0;
+        for (std::uint64_t size : sizes) totalChunks += (size + kChunkSize - 1) / kChunkSize;
+        ChunkPipeline pipeline(compression, PackingThreads(totalChunks));
         std::vector<unsigned char> table;
-        Deflater deflater;
+        const bool chunked = compression != Compression::kStored;
+
+        // The archive is written in order on this thread: file records, chunk tables, chunks,
+        // progress, as the chunks come back from the pipeline.
+        size_t writing = 0;  // the file being written
+        bool begun = false;  // whether its record and table are out
+        std::uint64_t tableAt = 0;
+        auto chunkCount = [&](size_t f) {
+            return static_cast<std::uint32_t>((sizes[f] + kChunkSize - 1) / kChunkSize);
+        };
+        auto begin = [&] {
+            const std::uint32_t record = places[files[writing]].record;
+            WriteU32(&block[record + kFileData], static_cast<std::uint32_t>(position));
+            WriteU32(&block[record + kFileSize], static_cast<std::uint32_t>(sizes[writing]));
+            block[record + kFileCompression] = static_cast<unsigned char>(compression);
+            report.fileBytesTotal = Clamp(sizes[writing]);
+            report.fileBytesDone = 0;
+            tableAt = position;
+            if (chunked) {
+                table.assign(std::uint64_t{chunkCount(writing)} * 4, 0);
+                out.Write(table.data(), table.size());
+                position += table.size();
+            }
+            begun = true;
+        };
+        auto finish = [&] {
+            if (chunked && chunkCount(writing) > 0) {
+                out.Seek(tableAt);
+                out.Write(table.data(), table.size());
+                out.Seek(position);
+            }
+            report.filesDone = Clamp(writing + 1);
+            ++writing;
+            begun = false;
+            tell(1);
+        };
+        // Writes the files before `file` that have no chunks, and begins `file`.
+        auto reach = [&](size_t file) {
+            while (true) {
+                if (!begun) begin();
+                if (writing == file) return;
+                finish();
+            }
+        };
+        auto writeOldest = [&] {
+            ChunkJob& job = pipeline.Oldest();
+            reach(job.file);
+            if (job.packedSize == 0) {
+                fail((compression == Compression::kZlib ? "zlib" : "LZ77") +
+                     std::string(" cannot compress ") + Quoted(nodes_[files[job.file]].path));
+            }
+            out.Write(job.packed.data(), job.packedSize);
+            if (chunked)
+                WriteU32(&table[job.chunk * 4], static_cast<std::uint32_t>(job.packedSize));
+            position += job.packedSize;
+            if (position > UINT32_MAX) fail("the archive would pass 4 GiB");
+            const size_t size = job.size;
+            const bool last = job.chunk + 1 == chunkCount(job.file);
+            report.fileBytesDone = Clamp(std::uint64_t{job.chunk} * kChunkSize + size);
+            pipeline.Release();
+            tell(size);
+            if (last) finish();
+        };
 
         for (size_t f = 0; f < files.size(); ++f) {
             const Node& node = nodes_[files[f]];
             const std::uint64_t size = sizes[f];
-            WriteU32(&block[places[files[f]].record + kFileData],
-                     static_cast<std::uint32_t>(position));
-            WriteU32(&block[places[files[f]].record + kFileSize], static_cast<std::uint32_t>(size));
-            block[places[files[f]].record + kFileCompression] =
-                static_cast<unsigned char>(compression);
-            report.fileBytesTotal = Clamp(size);
-            report.fileBytesDone = 0;
-
+            if (size == 0) continue;
             FilePtr source;
             if (!node.fromMemory) {
                 source = OpenForReading(node.source);
@@ -269,72 +446,28 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
                     fail("cannot read " + Quoted(node.sourceLabel) + ": " + std::strerror(errno));
             }
             std::uint64_t read = 0;
-            auto readPiece = [&](size_t want) {
+            for (std::uint32_t i = 0; read < size; ++i) {
+                if (pipeline.full()) writeOldest();
+                ChunkJob& job = pipeline.Next();
+                size_t want = static_cast<size_t>(std::min<std::uint64_t>(kChunkSize, size - read));
                 if (node.fromMemory) {
-                    std::memcpy(input.data(), node.content.data() + read, want);
-                } else if (std::fread(input.data(), 1, want, source.get()) != want) {
+                    std::memcpy(job.input.data(), node.content.data() + read, want);
+                } else if (std::fread(job.input.data(), 1, want, source.get()) != want) {
                     fail("cannot read " + Quoted(node.sourceLabel) + ": " +
                          (std::ferror(source.get()) ? std::strerror(errno)
                                                     : "it became shorter while being packed"));
                 }
                 read += want;
-            };
-
-            const std::uint32_t chunks =
-                static_cast<std::uint32_t>((size + kChunkSize - 1) / kChunkSize);
-            const std::uint64_t tableAt = position;
-            if (compression != Compression::kStored) {
-                table.assign(std::uint64_t{chunks} * 4, 0);
-                out.Write(table.data(), table.size());
-                position += table.size();
+                job.file = f;
+                job.chunk = i;
+                job.size = want;
+                pipeline.Submit();
             }
-            for (std::uint32_t i = 0; read < size; ++i) {
-                size_t want = static_cast<size_t>(std::min<std::uint64_t>(kChunkSize, size - read));
-                readPiece(want);
-                if (compression == Compression::kStored) {
-                    out.Write(input.data(), want);
-                    position += want;
-                } else {
-                    unsigned char* payload = packed.data() + kChunkHeaderSize;
-                    size_t payloadSize = 0;
-                    if (compression == Compression::kZlib) {
-                        payloadSize = deflater.Run(input.data(), want, payload,
-                                                   packed.size() - kChunkHeaderSize);
-                        if (payloadSize == 0) fail("zlib cannot compress " + Quoted(node.path));
-                    } else {
-                        std::vector<unsigned char> encoded = lz77::Encode(input.data(), want);
-                        if (encoded.size() + kChunkHeaderSize > packed.size())
-                            packed.resize(encoded.size() + kChunkHeaderSize);
-                        payload = packed.data() + kChunkHeaderSize;
-                        std::memcpy(payload, encoded.data(), encoded.size());
-                        payloadSize = encoded.size();
-                    }
-                    EncodeChunkCipher(payload, payloadSize);
-                    unsigned char* header = packed.data();
-                    std::memcpy(header + kChunkMarker, kChunkMarkerBytes, 4);
-                    header[kChunkFormat] = kChunkFormatValue;
-                    header[kChunkMethod] = static_cast<unsigned char>(compression);
-                    header[kChunkCipher] = 1;
-                    WriteU32(header + kChunkCompressedSize,
-                             static_cast<std::uint32_t>(payloadSize));
-                    WriteU32(header + kChunkDecompressedSize, static_cast<std::uint32_t>(want));
-                    WriteU32(header + kChunkChecksum, ByteSum(payload, payloadSize));
-                    size_t length = kChunkHeaderSize + payloadSize;
-                    WriteU32(&table[i * 4], static_cast<std::uint32_t>(length));
-                    out.Write(packed.data(), length);
-                    position += length;
-                }
-                if (position > UINT32_MAX) fail("the archive would pass 4 GiB");
-                report.fileBytesDone = Clamp(read);
-                tell(want);
-            }
-            if (compression != Compression::kStored && chunks > 0) {
-                out.Seek(tableAt);
-                out.Write(table.data(), table.size());
-                out.Seek(position);
-            }
-            report.filesDone = Clamp(f + 1);
-            tell(1);
+        }
+        while (!pipeline.empty()) writeOldest();
+        while (writing < files.size()) {
+            if (!begun) begin();
+            finish();
         }
 
         out.Seek(0);

@@ -49,7 +49,11 @@ inline std::uint32_t GetU32(const std::string& bytes, size_t at) {
 // Lays `root` out as the game's packers do (section 3 of the format notes): root record at 0x14,
 // names followed at once by their records, then the data in the same depth-first order. A header
 // key other than 0 enciphers everything after the header.
-inline std::string BuildRawArchive(const std::vector<RawEntry>& root, std::uint32_t headerKey = 0) {
+// A zlib stream of one chunk; BuildRawArchive uses zlib's default level unless given another.
+using ZlibEncoder = std::vector<unsigned char> (*)(const std::string& piece);
+
+inline std::string BuildRawArchive(const std::vector<RawEntry>& root, std::uint32_t headerKey = 0,
+                                   ZlibEncoder zlibEncoder = nullptr) {
     std::string bytes(hpi::kHeaderSize, '\0');
     std::vector<std::pair<size_t, const RawEntry*>> fileRecords;
     auto layDirectory = [&](auto&& self, size_t record,
@@ -98,7 +102,9 @@ inline std::string BuildRawArchive(const std::vector<RawEntry>& root, std::uint3
         for (size_t i = 0; i < chunks; ++i) {
             std::string piece = file->content.substr(i * hpi::kChunkSize, hpi::kChunkSize);
             std::vector<unsigned char> payload;
-            if (file->method == 2) {
+            if (file->method == 2 && zlibEncoder) {
+                payload = zlibEncoder(piece);
+            } else if (file->method == 2) {
                 uLongf length = compressBound(static_cast<uLong>(piece.size()));
                 payload.resize(length);
                 compress2(payload.data(), &length, reinterpret_cast<const Bytef*>(piece.data()),

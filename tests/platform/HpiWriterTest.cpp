@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <thread>
 
 #include "platform/HpiReader.h"
 #include "platform/HpiTestArchive.h"
@@ -18,6 +22,16 @@ using testing::RawFile;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
+
+// The writer's encoder: libdeflate at level 6, zlib's format and default-level header.
+std::vector<unsigned char> Libdeflate6(const std::string& piece) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(6);
+    std::vector<unsigned char> out(libdeflate_zlib_compress_bound(compressor, piece.size()));
+    out.resize(
+        libdeflate_zlib_compress(compressor, piece.data(), piece.size(), out.data(), out.size()));
+    libdeflate_free_compressor(compressor);
+    return out;
+}
 
 size_t FilesIn(const fs::path& folder) {
     return static_cast<size_t>(
@@ -76,7 +90,8 @@ TEST(HpiWriter, WritesThePackersLayoutByteForByte) {
     writer.Write(dir / "layout.hpi");
     std::string expected =
         BuildRawArchive({RawDir("anims", {RawFile("gadget.gaf", big)}), RawDir("bitmaps"),
-                         RawDir("scripts", {RawFile("zzz.cob", "cob")}), RawFile("empty.txt", "")});
+                         RawDir("scripts", {RawFile("zzz.cob", "cob")}), RawFile("empty.txt", "")},
+                        0, Libdeflate6);
     std::string written = ReadFile(dir / "layout.hpi");
     ASSERT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
@@ -199,14 +214,17 @@ TEST(HpiWriter, ReportsProgressUpToItsTotal) {
     writer.AddFileFromMemory("b", "");
     writer.AddFileFromMemory("c", "ccc");
     std::vector<HpiProgress> reports;
-    writer.Write(dir / "p.hpi", hpi::Compression::kZlib,
-                 [&](const HpiProgress& p) { reports.push_back(p); });
+    const auto caller = std::this_thread::get_id();
+    writer.Write(dir / "p.hpi", hpi::Compression::kZlib, [&](const HpiProgress& p) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        reports.push_back(p);
+    });
     ASSERT_GE(reports.size(), 4u);
     for (size_t i = 0; i < reports.size(); ++i) {
         EXPECT_EQ(reports[i].total, 200000 + 3 + 3 + 1);
         EXPECT_EQ(reports[i].filesTotal, 3);
         if (i > 0) {
-            EXPECT_GE(reports[i].done, reports[i - 1].done);
+            EXPECT_GT(reports[i].done, reports[i - 1].done);
         }
     }
     EXPECT_EQ(reports[0].done, 65536);
@@ -237,6 +255,10 @@ TEST(HpiWriter, ASourceThatShrinksWhilePackingFailsThePack) {
     WriteFile(dir / "target.hpi", "old bytes");
     WriteFile(dir / "source", testing::RandomBytes(200000, 2));
     HpiWriter writer;
+    // Sources are read a few chunks per thread ahead of writing: a first file longer than that
+    // makes the callback run before the source is read.
+    writer.AddFileFromMemory(
+        "first", std::string((4 * std::thread::hardware_concurrency() + 8) * hpi::kChunkSize, 'x'));
     writer.AddFile("s", dir / "source", "the source");
     auto shrink = [&](const HpiProgress&) { fs::resize_file(dir / "source", 10); };
     try {
@@ -249,6 +271,60 @@ TEST(HpiWriter, ASourceThatShrinksWhilePackingFailsThePack) {
     }
     EXPECT_EQ(ReadFile(dir / "target.hpi"), "old bytes");
     EXPECT_EQ(FilesIn(dir.path()), 2u);
+}
+
+// Every chunk is a plain zlib stream ("78 9C", Adler-32) that zlib's own inflate reads, and on
+// the game's real files the archive is within 2% of zlib's default level.
+TEST(HpiWriter, ChunksAreDefaultLevelZlibStreamsNoLargerThanZlibsOwn) {
+    auto shared = testing::SharedFixtures();
+    if (!shared || !fs::is_directory(*shared / "hpi")) GTEST_SKIP() << "no shared fixtures";
+    TempDir dir;
+    HpiWriter writer;
+    std::vector<std::string> contents;
+    uLong zlibSize = 0;
+    for (const auto& item : fs::directory_iterator(*shared / "hpi")) {
+        if (item.path().extension() != ".ufo") continue;
+        HpiReader real = HpiReader::Open(item.path());
+        for (const HpiEntry& entry : real.entries()) {
+            if (entry.directory || !entry.safe()) continue;
+            contents.push_back(real.ExtractToMemory(entry));
+            writer.AddFileFromMemory(std::to_string(contents.size()), contents.back());
+            for (size_t at = 0; at < contents.back().size(); at += hpi::kChunkSize) {
+                std::string piece = contents.back().substr(at, hpi::kChunkSize);
+                uLongf length = compressBound(static_cast<uLong>(piece.size()));
+                std::vector<unsigned char> out(length);
+                compress2(out.data(), &length, reinterpret_cast<const Bytef*>(piece.data()),
+                          piece.size(), Z_DEFAULT_COMPRESSION);
+                zlibSize += length;
+            }
+        }
+    }
+    ASSERT_GT(contents.size(), 20u);
+    writer.Write(dir / "real.hpi");
+
+    const std::string archive = ReadFile(dir / "real.hpi");
+    HpiReader reader = HpiReader::Open(dir / "real.hpi");
+    std::uint64_t payloadSize = 0;
+    for (const HpiEntry& entry : reader.entries()) {
+        const std::string& content = contents[std::stoul(entry.path) - 1];
+        size_t at =
+            entry.dataOffset + 4 * ((content.size() + hpi::kChunkSize - 1) / hpi::kChunkSize);
+        for (size_t done = 0; done < content.size(); done += hpi::kChunkSize) {
+            std::uint32_t length = GetU32(archive, at + hpi::kChunkCompressedSize);
+            std::string payload = archive.substr(at + hpi::kChunkHeaderSize, length);
+            hpi::DecodeChunkCipher(reinterpret_cast<unsigned char*>(payload.data()), length);
+            ASSERT_EQ(payload.substr(0, 2), "\x78\x9C");
+            std::string plain(std::min<size_t>(hpi::kChunkSize, content.size() - done), '\0');
+            uLongf plainSize = plain.size();
+            ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(plain.data()), &plainSize,
+                                 reinterpret_cast<const Bytef*>(payload.data()), length),
+                      Z_OK);
+            EXPECT_TRUE(plain == content.substr(done, hpi::kChunkSize)) << entry.path;
+            payloadSize += length;
+            at += hpi::kChunkHeaderSize + length;
+        }
+    }
+    EXPECT_LE(payloadSize, zlibSize * 1.02);
 }
 
 TEST(HpiWriter, WritesTheSameBytesForTheSameInput) {
