@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <system_error>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/RuntimeError.h"
@@ -17,7 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+// The entries of a folder by their case-folded names, each with the first spelling in byte order.
+using FoldedNames = std::unordered_map<std::string, std::string>;
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 bool HasDrive(std::string_view text) {
     return text.size() >= 2 && text[1] == ':' &&
@@ -63,8 +71,10 @@ std::string FoldCase(std::string_view text, bool toUpper) {
         if (!toUpper && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
         if (c == 0xC3 && i + 1 < out.size()) {
             unsigned char next = static_cast<unsigned char>(out[i + 1]);
-            if (!toUpper && next >= 0x80 && next <= 0x9E && next != 0x97) out[i + 1] = static_cast<char>(next + 0x20);
-            if (toUpper && next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = static_cast<char>(next - 0x20);
+            if (!toUpper && next >= 0x80 && next <= 0x9E && next != 0x97)
+                out[i + 1] = static_cast<char>(next + 0x20);
+            if (toUpper && next >= 0xA0 && next <= 0xBE && next != 0xB7)
+                out[i + 1] = static_cast<char>(next - 0x20);
             ++i;
         }
     }
@@ -83,17 +93,62 @@ bool Exists(const fs::path& path) {
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
-// The entry of `folder` named `name` without regard to case; exact spelling first, then the
-// first case-insensitive match in byte order; empty when there is none.
-std::string MatchComponent(const fs::path& folder, const std::string& name) {
-    if (Exists(folder / name)) return name;
-    std::string best;
+FoldedNames ReadFolder(const fs::path& folder) {
+    FoldedNames names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string candidate = it->path().filename().string();
-        if (EqualNoCase(candidate, name) && (best.empty() || candidate < best)) best = candidate;
+        auto [slot, added] = names.try_emplace(LowerCase(candidate), candidate);
+        if (!added && candidate < slot->second) slot->second = candidate;
     }
-    return best;
+    return names;
+}
+
+// The spelling of `name` in `folder` when only a case-insensitive match exists, or an empty text.
+std::string MatchWithoutCase(const fs::path& folder, const std::string& name,
+                             std::unordered_map<std::string, FoldedNames>* listings) {
+    if (!listings) {
+        FoldedNames names = ReadFolder(folder);
+        auto it = names.find(LowerCase(name));
+        return it == names.end() ? std::string() : it->second;
+    }
+    auto [listing, fresh] = listings->try_emplace(folder.native());
+    if (fresh) listing->second = ReadFolder(folder);
+    auto it = listing->second.find(LowerCase(name));
+    if (it == listing->second.end()) return {};
+    if (fresh || Exists(folder / it->second)) return it->second;
+    // Removed since the folder was read: read it again.
+    listing->second = ReadFolder(folder);
+    it = listing->second.find(LowerCase(name));
+    return it == listing->second.end() ? std::string() : it->second;
+}
+
+// Components below `base`, each matched exactly, else without regard to case, else kept as
+// given from the first one that does not exist. One stat settles a path that exists as spelled
+// (every component then matches exactly); otherwise the longest prefix that exists as spelled is
+// found from the end, and only the components after it are matched one by one.
+fs::path MatchComponents(fs::path base, const std::vector<std::string>& parts,
+                         std::unordered_map<std::string, FoldedNames>* listings) {
+    std::vector<fs::path> prefixes{base};
+    for (const auto& part : parts) prefixes.push_back(prefixes.back() / part);
+    size_t exact = parts.size();
+    while (exact > 0 && !Exists(prefixes[exact])) --exact;
+    fs::path result = prefixes[exact];
+    bool matching = true;
+    for (size_t i = exact; i < parts.size(); ++i) {
+        std::string name;
+        if (matching) {
+            // The component right after the prefix is known not to exist as spelled.
+            if (i > exact && Exists(result / parts[i])) name = parts[i];
+            if (name.empty()) name = MatchWithoutCase(result, parts[i], listings);
+        }
+        if (name.empty()) {
+            matching = false;
+            name = parts[i];
+        }
+        result /= name;
+    }
+    return result;
 }
 
 fs::path DriveRoot(char letter) {
@@ -111,9 +166,13 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && FoldCase(a, false) == FoldCase(b, false);
 }
 
-std::string LowerCase(std::string_view text) { return FoldCase(text, false); }
+std::string LowerCase(std::string_view text) {
+    return FoldCase(text, false);
+}
 
-std::string UpperCase(std::string_view text) { return FoldCase(text, true); }
+std::string UpperCase(std::string_view text) {
+    return FoldCase(text, true);
+}
 
 fs::path WinePrefix() {
 #ifdef _WIN32
@@ -136,7 +195,8 @@ std::string JoinPath(std::string_view folder, std::string_view suffix) {
     std::string joined(folder);
     std::string tail(suffix);
     if (!joined.empty() && joined.front() == '/') std::replace(tail.begin(), tail.end(), '\\', '/');
-    if (!joined.empty() && IsSeparator(joined.back()) && !tail.empty() && IsSeparator(tail.front())) {
+    if (!joined.empty() && IsSeparator(joined.back()) && !tail.empty() &&
+        IsSeparator(tail.front())) {
         tail.erase(0, 1);
     }
     return joined + tail;
@@ -156,36 +216,66 @@ std::string FullPathText(std::string_view text) {
     const char separator = text.front();
     std::string result(1, separator);
     auto parts = ResolveDots(SplitComponents(text));
-    for (size_t i = 0; i < parts.size(); ++i) result += (i ? std::string(1, separator) : "") + parts[i];
+    for (size_t i = 0; i < parts.size(); ++i)
+        result += (i ? std::string(1, separator) : "") + parts[i];
     return result;
 }
 
-fs::path HostPath(std::string_view text) {
+namespace {
+
+#ifndef _WIN32
+// The host folder a text's components hang from, and the text after it; a relative text is taken
+// against the current folder.
+std::pair<fs::path, std::string> SplitBase(std::string_view text) {
+    if (HasDrive(text)) return {DriveRoot(text[0]), std::string(text.substr(2))};
+    if (IsSeparator(text.front())) return {"/", std::string(text)};
+    return {"/", JoinPath(CurrentFolderText(), "/" + std::string(text))};
+}
+#endif
+
+fs::path Resolve(std::string_view text, std::unordered_map<std::string, FoldedNames>* listings) {
     if (text.empty() || text.find('\0') != std::string_view::npos) throw RuntimeError(kBadFileName);
 #ifdef _WIN32
+    (void)listings;
     return fs::path(std::u8string(text.begin(), text.end()));
 #else
-    fs::path base;
-    std::string_view rest = text;
-    if (HasDrive(text)) {
-        base = DriveRoot(text[0]);
-        rest = text.substr(2);
-    } else if (IsSeparator(text.front())) {
-        base = "/";
-    } else {
-        return HostPath(JoinPath(CurrentFolderText(), "/" + std::string(text)));
-    }
-    fs::path result = base;
-    bool matching = true;
-    for (const auto& part : ResolveDots(SplitComponents(rest))) {
-        std::string name = matching ? MatchComponent(result, part) : std::string();
-        if (name.empty()) {
-            matching = false;
-            name = part;
-        }
-        result /= name;
-    }
-    return result;
+    auto [base, rest] = SplitBase(text);
+    return MatchComponents(std::move(base), ResolveDots(SplitComponents(rest)), listings);
+#endif
+}
+
+}  // namespace
+
+fs::path HostPath(std::string_view text) {
+    return Resolve(text, nullptr);
+}
+
+struct PathResolver::Listings {
+#ifndef _WIN32
+    std::unordered_map<std::string, FoldedNames> folders;
+#endif
+};
+
+PathResolver::PathResolver() : listings_(std::make_unique<Listings>()) {}
+PathResolver::~PathResolver() = default;
+
+fs::path PathResolver::Resolve(std::string_view text) {
+#ifdef _WIN32
+    return kelmora::Resolve(text, nullptr);
+#else
+    return kelmora::Resolve(text, &listings_->folders);
+#endif
+}
+
+void PathResolver::Created(const fs::path& hostPath) {
+#ifndef _WIN32
+    auto listing = listings_->folders.find(hostPath.parent_path().native());
+    if (listing == listings_->folders.end()) return;
+    std::string name = hostPath.filename().string();
+    auto [slot, added] = listing->second.try_emplace(LowerCase(name), name);
+    if (!added && name < slot->second) slot->second = name;
+#else
+    (void)hostPath;
 #endif
 }
 

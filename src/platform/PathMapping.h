@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,27 @@ namespace kelmora {
 // exist yet keeps the spelling given. Raises RuntimeError 52 for a text that is no path and 76
 // for a drive the Wine prefix does not have.
 std::filesystem::path HostPath(std::string_view text);
+
+// HostPath for many paths in a few folders, as when an archive is extracted: a folder is listed
+// once for the case-insensitive matching, and the listing is kept for the life of the object.
+// Names created meanwhile must be reported with Created(); a name another process creates in a
+// folder already listed (in another letter case than asked for) goes unseen. Exact spellings are
+// always looked up afresh.
+class PathResolver {
+public:
+    PathResolver();
+    ~PathResolver();
+    PathResolver(const PathResolver&) = delete;
+    PathResolver& operator=(const PathResolver&) = delete;
+
+    std::filesystem::path Resolve(std::string_view text);
+    // `hostPath` (as Resolve gave it) exists now.
+    void Created(const std::filesystem::path& hostPath);
+
+private:
+    struct Listings;
+    std::unique_ptr<Listings> listings_;
+};
 
 // `folder` + `suffix`, where the suffix is written with `\` ("\Orv_Backup\rev31.mod"). Under a
 // POSIX folder ("/home/ann/ta") the suffix's separators become `/`; a separator doubled at the

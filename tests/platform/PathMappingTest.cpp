@@ -1,7 +1,6 @@
-#include "platform/PathMapping.h"
-
 #include <gtest/gtest.h>
 
+#include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
 #include "support/TempDir.h"
 
@@ -45,7 +44,8 @@ TEST_F(WinePrefixTest, ExactSpellingWinsOverCaseInsensitiveMatches) {
 
 TEST_F(WinePrefixTest, NewNamesKeepTheSpellingGiven) {
     fs::create_directories(DriveC() / "Games/TA");
-    EXPECT_EQ(HostPath("c:\\games\\ta\\Orv_Backup\\rev31.gp3"), DriveC() / "Games/TA/Orv_Backup/rev31.gp3");
+    EXPECT_EQ(HostPath("c:\\games\\ta\\Orv_Backup\\rev31.gp3"),
+              DriveC() / "Games/TA/Orv_Backup/rev31.gp3");
 }
 
 TEST_F(WinePrefixTest, DriveRootsAndUnknownDrives) {
@@ -70,10 +70,37 @@ TEST(HostPathTest, RootRelativeAndDotTexts) {
     EXPECT_THROW(HostPath(std::string("a\0b", 3)), RuntimeError);
 }
 
+// A path existing as spelled up to some folder is matched without regard to case after it; the
+// resolver keeps folder listings, so it must learn of names created meanwhile and notice names
+// removed.
+TEST(HostPathTest, ResolverMatchesAsHostPathDoesAcrossCreationsAndRemovals) {
+    TempDir dir;
+    WriteFile(dir / "Game/TA/Rev31.GP3", "a");
+    WriteFile(dir / "Game/TA/REV31.gp3", "b");
+    WriteFile(dir / "Game/TA/Sub/x.txt", "c");
+    const std::string game = (dir / "Game").string();
+    PathResolver resolver;
+    for (const char* text : {"/TA/rev31.gp3", "/ta/sub/X.TXT", "/TA/Sub/x.txt", "/ta/new/x"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(resolver.Resolve(game + text), HostPath(game + text));
+    }
+    EXPECT_EQ(HostPath(game + "/TA/rev31.gp3"), dir / "Game/TA/REV31.gp3");
+
+    const fs::path created = resolver.Resolve(game + "/TA/Fresh.txt");
+    EXPECT_EQ(created, dir / "Game/TA/Fresh.txt");
+    WriteFile(created, "d");
+    resolver.Created(created);
+    EXPECT_EQ(resolver.Resolve(game + "/ta/FRESH.TXT"), dir / "Game/TA/Fresh.txt");
+
+    fs::remove(dir / "Game/TA/REV31.gp3");
+    EXPECT_EQ(resolver.Resolve(game + "/TA/rev31.gp3"), dir / "Game/TA/Rev31.GP3");
+}
+
 TEST(JoinPathTest, SuffixFollowsTheFolderStyle) {
     EXPECT_EQ(JoinPath("c:\\games\\ta", "\\rev31.gp3"), "c:\\games\\ta\\rev31.gp3");
     EXPECT_EQ(JoinPath("c:\\", "\\rev31.gp3"), "c:\\rev31.gp3");
-    EXPECT_EQ(JoinPath("/home/ann/ta", "\\Orv_Backup\\rev31.mod"), "/home/ann/ta/Orv_Backup/rev31.mod");
+    EXPECT_EQ(JoinPath("/home/ann/ta", "\\Orv_Backup\\rev31.mod"),
+              "/home/ann/ta/Orv_Backup/rev31.mod");
     EXPECT_EQ(JoinPath("/", "\\rev31.gp3"), "/rev31.gp3");
 }
 
