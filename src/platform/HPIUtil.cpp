@@ -24,7 +24,14 @@ struct PackJob {
     std::string firstError;  // a failed HPICreateDirectory or HPIAddFile makes the pack fail
 };
 
-using Slot = std::variant<std::unique_ptr<HpiReader>, std::unique_ptr<PackJob>>;
+// An archive open for reading, and the destination folders its extractions have listed.
+struct OpenArchive {
+    explicit OpenArchive(HpiReader opened) : reader(std::move(opened)) {}
+    HpiReader reader;
+    PathResolver destinations;
+};
+
+using Slot = std::variant<std::unique_ptr<OpenArchive>, std::unique_ptr<PackJob>>;
 
 struct HandleTable {
     std::mutex mutex;
@@ -98,9 +105,8 @@ std::string NoArchive(HpiHandle handle, const char* what) {
 HpiHandle HPIOpen(const char* archivePath) {
     if (!archivePath) return Failed("HPIOpen: no archive path given");
     try {
-        auto reader = std::make_unique<HpiReader>(
-            HpiReader::Open(HostPath(archivePath), FileNameOf(archivePath)));
-        return Store(std::move(reader));
+        return Store(std::make_unique<OpenArchive>(
+            HpiReader::Open(HostPath(archivePath), FileNameOf(archivePath))));
     } catch (const RuntimeError& error) {
         return Failed(Describe(error, archivePath));
     } catch (const std::exception& error) {
@@ -110,10 +116,10 @@ HpiHandle HPIOpen(const char* archivePath) {
 
 std::int32_t HPIGetFiles(HpiHandle handle, std::int32_t next, char* name, std::int32_t* type,
                          std::int32_t* size) {
-    const HpiReader* reader = Lookup<HpiReader>(handle);
-    if (!reader) return Failed(NoArchive(handle, "an open archive"));
+    const OpenArchive* archive = Lookup<OpenArchive>(handle);
+    if (!archive) return Failed(NoArchive(handle, "an open archive"));
     if (!name) return Failed("HPIGetFiles: no name buffer given");
-    const auto& entries = reader->entries();
+    const auto& entries = archive->reader.entries();
     if (next < 0 || static_cast<size_t>(next) >= entries.size()) return 0;
     const HpiEntry& entry = entries[static_cast<size_t>(next)];
     // At most 254 bytes and the NUL; a longer path is cut before a whole UTF-8 character.
@@ -130,14 +136,17 @@ std::int32_t HPIGetFiles(HpiHandle handle, std::int32_t next, char* name, std::i
 }
 
 std::int32_t HPIExtractFile(HpiHandle handle, const char* name, const char* destination) {
-    const HpiReader* reader = Lookup<HpiReader>(handle);
-    if (!reader) return Failed(NoArchive(handle, "an open archive"));
+    OpenArchive* archive = Lookup<OpenArchive>(handle);
+    if (!archive) return Failed(NoArchive(handle, "an open archive"));
     if (!name || !destination) return Failed("HPIExtractFile: no name or no destination given");
-    const HpiEntry* entry = reader->Find(name);
+    const HpiReader& reader = archive->reader;
+    const HpiEntry* entry = reader.Find(name);
     if (!entry)
-        return Failed(reader->displayName() + ": no entry named '" + PrintableName(name) + "'");
+        return Failed(reader.displayName() + ": no entry named '" + PrintableName(name) + "'");
     try {
-        reader->ExtractToFile(*entry, HostPath(destination));
+        const std::filesystem::path path = archive->destinations.Resolve(destination);
+        reader.ExtractToFile(*entry, path);
+        archive->destinations.Created(path);
         return 1;
     } catch (const RuntimeError& error) {
         return Failed(Describe(error, destination));
@@ -151,7 +160,7 @@ std::int32_t HPIClose(HpiHandle handle) {
     std::lock_guard lock(table.mutex);
     auto it = table.slots.find(handle);
     if (it == table.slots.end() ||
-        !std::holds_alternative<std::unique_ptr<HpiReader>>(it->second)) {
+        !std::holds_alternative<std::unique_ptr<OpenArchive>>(it->second)) {
         return Failed(NoArchive(handle, "an open archive"));
     }
     table.slots.erase(it);

@@ -140,6 +140,7 @@ int Extract(const std::string& archive, const std::string& folder) {
     if (ec) throw HpiError(folder + ": cannot create the folder: " + ec.message());
 
     int status = kSuccess;
+    PathResolver paths;
     std::uint64_t total = 0, done = 0;
     for (const HpiEntry& entry : reader.entries()) total += entry.size + 1;
     ProgressLine progress("extracting");
@@ -149,7 +150,13 @@ int Extract(const std::string& archive, const std::string& folder) {
                 throw HpiError(archive + ": '" + PrintableName(entry.path) +
                                "' is not extracted: " + entry.unsafeReason);
             }
-            fs::path destination = Host(JoinPath(folder, "\\" + entry.path));
+            const std::string text = JoinPath(folder, "\\" + entry.path);
+            fs::path destination;
+            try {
+                destination = paths.Resolve(text);
+            } catch (const RuntimeError& error) {
+                throw HpiError(text + ": " + error.description());
+            }
             if (entry.directory) {
                 fs::create_directories(destination, ec);
                 if (ec)
@@ -158,6 +165,7 @@ int Extract(const std::string& archive, const std::string& folder) {
             } else {
                 reader.ExtractToFile(entry, destination);
             }
+            paths.Created(destination);
         } catch (const HpiError& error) {
             Complain(error.what());
             status = kFailure;

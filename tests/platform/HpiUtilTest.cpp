@@ -176,11 +176,15 @@ TEST(HpiUtil, PathTextsAreMappedLikeTheRestOfTheProgram) {
     fs::create_directories(dir / "prefix" / "dosdevices");
     fs::create_directory_symlink("../drive_c", dir / "prefix" / "dosdevices" / "c:");
     WriteFile(dir / "prefix" / "drive_c" / "games" / "ta" / "kelmora.ufo",
-              BuildRawArchive({RawFile("a.txt", "mapped")}));
+              BuildRawArchive({RawFile("a.txt", "mapped"), RawFile("b.txt", "laid over")}));
     HpiHandle handle = HPIOpen("C:\\Games\\TA\\KELMORA.UFO");
     ASSERT_NE(handle, 0) << HPILastError();
     EXPECT_NE(HPIExtractFile(handle, "A.TXT", "c:\\games\\ta\\A.txt"), 0) << HPILastError();
     EXPECT_EQ(ReadFile(dir / "prefix" / "drive_c" / "games" / "ta" / "A.txt"), "mapped");
+    // The file just extracted is found again in another letter case, and replaced.
+    EXPECT_NE(HPIExtractFile(handle, "b.txt", "c:\\games\\ta\\a.TXT"), 0) << HPILastError();
+    EXPECT_EQ(ReadFile(dir / "prefix" / "drive_c" / "games" / "ta" / "A.txt"), "laid over");
+    EXPECT_FALSE(fs::exists(dir / "prefix" / "drive_c" / "games" / "ta" / "a.TXT"));
     HPIClose(handle);
     EXPECT_EQ(HPIOpen("Q:\\nowhere.ufo"), 0);
     EXPECT_EQ(HPILastError(), "Q:\\nowhere.ufo: Path not found");
