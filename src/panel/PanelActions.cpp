@@ -15,12 +15,15 @@ struct GameFolderPaths {
         : gameArchive(JoinPath(taDir, "\\rev31.gp3")),
           backupFolder(JoinPath(taDir, "\\Orv_Backup")),
           backupArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.gp3")),
-          parkedArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.mod")) {}
+          parkedArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.mod")),
+          setAsideArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.old")) {}
 
     std::string gameArchive;
     std::string backupFolder;
     std::string backupArchive;
     std::string parkedArchive;
+    // Where uninstall keeps the game archive until the original is back in its place.
+    std::string setAsideArchive;
 };
 
 struct ActionTexts {
@@ -73,20 +76,61 @@ void DeleteGameArchiveIfPresent(const FileSystemObject& files, const GameFolderP
     if (files.FileExists(paths.gameArchive)) files.deletefile(paths.gameArchive, true);
 }
 
+// Undo steps run when a later step fails, so that a failing action leaves the game folder in the
+// state it started from rather than half-way (no game archive, or the patch both parked and
+// enabled). They are best effort: the error that stopped the action is the one reported.
+template <typename Undo>
+void Undoing(Undo&& undo) {
+    try {
+        undo();
+    } catch (const RuntimeError&) {
+    }
+}
+
+// The game archive is set aside rather than deleted until the original is in its place and the
+// backup folder is gone; a failure on the way puts it back. A set-aside archive left by an
+// earlier attempt that stopped is the archive that attempt was removing.
+void Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
+    if (files.FileExists(paths.setAsideArchive)) files.deletefile(paths.setAsideArchive, true);
+    const bool setAside = files.FileExists(paths.gameArchive);
+    if (setAside) files.movefile(paths.gameArchive, paths.setAsideArchive);
+    try {
+        files.copyfile(paths.backupArchive, paths.gameArchive, true);
+        files.deletefolder(paths.backupFolder, true);
+    } catch (const RuntimeError&) {
+        // Only while the original is still in the backup may the restored copy go again.
+        Undoing([&] {
+            if (!setAside || !files.FileExists(paths.backupArchive)) return;
+            if (files.FileExists(paths.gameArchive)) files.deletefile(paths.gameArchive, true);
+            files.movefile(paths.setAsideArchive, paths.gameArchive);
+        });
+        throw;
+    }
+}
+
 void CarryOut(PanelAction action, const FileSystemObject& files, const GameFolderPaths& paths) {
     switch (action) {
         case PanelAction::kUninstall:
-            DeleteGameArchiveIfPresent(files, paths);
-            files.copyfile(paths.backupArchive, paths.gameArchive, true);
-            files.deletefolder(paths.backupFolder, true);
+            Uninstall(files, paths);
             return;
         case PanelAction::kDisable:
             files.copyfile(paths.gameArchive, paths.parkedArchive, true);
-            files.copyfile(paths.backupArchive, paths.gameArchive, true);
+            try {
+                files.copyfile(paths.backupArchive, paths.gameArchive, true);
+            } catch (const RuntimeError&) {
+                Undoing([&] { files.deletefile(paths.parkedArchive, true); });
+                throw;
+            }
             return;
         case PanelAction::kEnable:
             DeleteGameArchiveIfPresent(files, paths);
-            files.movefile(paths.parkedArchive, paths.gameArchive);
+            try {
+                files.movefile(paths.parkedArchive, paths.gameArchive);
+            } catch (const RuntimeError&) {
+                // The deleted game archive was a copy of the backup.
+                Undoing([&] { files.copyfile(paths.backupArchive, paths.gameArchive, true); });
+                throw;
+            }
             return;
     }
 }

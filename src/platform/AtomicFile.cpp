@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/FaultInjection.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -79,7 +81,7 @@ AtomicFile::AtomicFile(fs::path target, Durability durability)
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ =
             folder / ("." + target_.filename().string() + ".kelmora-" + RandomSuffix() + ".tmp");
-        fd_ = OpenNew(temporary_);
+        fd_ = faults::CheckErrno("create", temporary_) ? -1 : OpenNew(temporary_);
         if (fd_ >= 0 || errno != EEXIST) break;
     }
     if (fd_ < 0) ThrowErrno("cannot create a temporary file in '" + folder.string() + "'");
@@ -102,7 +104,7 @@ void AtomicFile::Close() {
 void AtomicFile::Write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        long long written = WriteSome(fd_, p, size);
+        long long written = faults::CheckErrno("write", temporary_) ? -1 : WriteSome(fd_, p, size);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) ThrowErrno("cannot write '" + temporary_.string() + "'");
         p += written;
@@ -116,7 +118,8 @@ void AtomicFile::Seek(std::uint64_t offset) {
 
 void AtomicFile::Commit() {
     const bool flushed = durability_ == Durability::kFlushed;
-    if (flushed && !SyncFile(fd_)) ThrowErrno("cannot flush '" + temporary_.string() + "'");
+    if (flushed && (faults::CheckErrno("flush", temporary_) || !SyncFile(fd_)))
+        ThrowErrno("cannot flush '" + temporary_.string() + "'");
 #ifndef _WIN32
     // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
     struct stat targetStat;
@@ -125,10 +128,15 @@ void AtomicFile::Commit() {
     }
 #endif
     int closed = CloseFile(fd_);
+    if (faults::CheckErrno("close", temporary_)) closed = -1;
     fd_ = -1;
     if (closed != 0) ThrowErrno("cannot close '" + temporary_.string() + "'");
     std::error_code ec;
-    fs::rename(temporary_, target_, ec);
+    if (faults::CheckErrno("rename over", target_)) {
+        ec = std::error_code(errno, std::generic_category());
+    } else {
+        fs::rename(temporary_, target_, ec);
+    }
     if (ec)
         throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");
     committed_ = true;

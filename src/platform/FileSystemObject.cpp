@@ -6,6 +6,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/FaultInjection.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
 
@@ -97,6 +98,7 @@ fs::path CopyBeside(const fs::path& source, const fs::path& folder) {
         fs::path temp = folder / ".";
         temp += source.filename().native();
         temp += ".kelmora-" + RandomSuffix();
+        faults::CheckRuntime("copy to", temp);
         std::error_code ec;
         if (fs::copy_file(source, temp, fs::copy_options::none, ec)) return temp;
         if (ec == std::errc::file_exists) continue;
@@ -111,6 +113,10 @@ fs::path CopyBeside(const fs::path& source, const fs::path& folder) {
 void CopyIntoPlace(const fs::path& source, const fs::path& target) {
     fs::path temp = CopyBeside(source, target.parent_path());
     std::error_code ec;
+    if (const int injected = faults::Check("rename over", target)) {
+        RemoveQuietly(temp);
+        throw RuntimeError(injected);
+    }
     fs::rename(temp, target, ec);
     if (ec) {
         RemoveQuietly(temp);
@@ -119,6 +125,7 @@ void CopyIntoPlace(const fs::path& source, const fs::path& target) {
 }
 
 void RemoveLink(const fs::path& link) {
+    faults::CheckRuntime("delete link", link);
     std::error_code ec;
     fs::remove(link, ec);
     if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
@@ -201,6 +208,7 @@ void FileSystemObject::movefile(const std::string& source, const std::string& de
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(destination, from);
     if (IsPresent(to)) throw RuntimeError(kFileAlreadyExists);
+    faults::CheckRuntime("move to", to);
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec != std::errc::cross_device_link) {
@@ -222,6 +230,7 @@ void FileSystemObject::deletefile(const std::string& path, bool force) const {
         if (!force) throw RuntimeError(kPermissionDenied);
         if (kReadOnlyFilesResistDeletion) MakeWritable(host);
     }
+    faults::CheckRuntime("delete", host);
     std::error_code ec;
     fs::remove(host, ec);
     if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
@@ -241,6 +250,7 @@ void FileSystemObject::deletefolder(const std::string& path, bool force) const {
     } else if (HoldsReadOnlyEntry(host)) {
         throw RuntimeError(kPermissionDenied);
     }
+    faults::CheckRuntime("delete folder", host);
     std::error_code ec;
     fs::remove_all(host, ec);
     if (ec) throw ErrorFromSystem(ec, kPermissionDenied);

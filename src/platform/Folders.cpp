@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/FaultInjection.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
 
@@ -29,6 +30,7 @@ void MkDir(const std::string& path) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(host, ec))) throw RuntimeError(kPathFileAccessError);
     if (!fs::is_directory(fs::status(host.parent_path(), ec))) throw RuntimeError(kPathNotFound);
+    faults::CheckRuntime("create folder", host);
     bool created = fs::create_directory(host, ec);
     if (ec && ec != std::errc::file_exists) throw ErrorFromSystem(ec, kPathFileAccessError);
     if (!created) throw RuntimeError(kPathFileAccessError);
@@ -39,6 +41,7 @@ void SetAttr(const std::string& path, int attributes) {
     fs::path host = HostPath(path);
     std::error_code ec;
     if (!fs::exists(fs::status(host, ec))) throw RuntimeError(kPathNotFound);
+    faults::CheckRuntime("set attributes of", host);
 #ifdef _WIN32
     DWORD value = attributes == vbNormal ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
     if (!SetFileAttributesW(host.c_str(), value)) {

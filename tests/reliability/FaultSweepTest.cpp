@@ -1,0 +1,193 @@
+// Makes each file operation of a whole install, and of each control-panel action, fail in turn
+// with a full disk, a refused access and a device error, and checks after every run that the game
+// folder is in an allowed state.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "Invariant.h"
+#include "Scenario.h"
+#include "app/Globals.h"
+#include "install/RecordingDisplay.h"
+#include "install/Rev31Update.h"
+#include "panel/PanelActions.h"
+#include "platform/FaultInjection.h"
+#include "platform/RuntimeError.h"
+#include "support/ScriptedMessageBox.h"
+
+namespace kelmora::reliability {
+namespace {
+
+constexpr int kInjectedErrors[] = {kDiskFull, kPermissionDenied, kDeviceIOError};
+
+// Disarms the seam whatever way a test leaves.
+struct DisarmAtEnd {
+    ~DisarmAtEnd() { faults::Disarm(); }
+};
+
+struct InstallResult {
+    bool success = false;  // the outcome the user is told
+    std::vector<Message> shown;
+};
+
+InstallResult RunInstall(const testing::GameSandbox& sandbox) {
+    TADir = sandbox.gameFolder.string();
+    UfoDir = sandbox.packageFolder.string();
+    InstallErrors = false;
+    testing::ScriptedMessageBox messages;
+    testing::CatchProgramEnd catchEnd;
+    testing::RecordingDisplay display;
+    InstallResult result;
+    try {
+        Rev31Update(display, messages);
+        result.success = !InstallErrors;
+    } catch (const RuntimeError&) {
+        // Reported as an uncaught run-time error: a failure.
+    } catch (const ProgramEnded&) {
+    }
+    result.shown = messages.shown;
+    return result;
+}
+
+TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
+    DisarmAtEnd disarm;
+    std::uint64_t operations = 0;
+    {
+        testing::GameSandbox sandbox(GameEntries(), PackageEntries());
+        InstallInvariant invariant(sandbox);
+        faults::Count();
+        const InstallResult result = RunInstall(sandbox);
+        operations = faults::Operations();
+        faults::Disarm();
+        ASSERT_TRUE(result.success);
+        InstallState state{};
+        EXPECT_EQ(invariant.Check(false, true, &state), "");
+        EXPECT_EQ(state, InstallState::kInstalled);
+    }
+    ASSERT_GT(operations, 20u);
+
+    int injected = 0, installed = 0, asBefore = 0, honestFailures = 0;
+    for (int error : kInjectedErrors) {
+        for (std::uint64_t at = 1; at <= operations; ++at) {
+            testing::GameSandbox sandbox(GameEntries(), PackageEntries());
+            InstallInvariant invariant(sandbox);
+            faults::FailAt(at, error);
+            const InstallResult result = RunInstall(sandbox);
+            const std::string struck = faults::Struck();
+            faults::Disarm();
+            ASSERT_FALSE(struck.empty()) << "operation " << at << " was not reached";
+            ++injected;
+            InstallState state{};
+            const std::string problems = invariant.Check(false, result.success, &state);
+            EXPECT_EQ(problems, "")
+                << "error " << error << " at operation " << at << " (" << struck << ")";
+            // Whatever failed was said: an error message, or the failure outcome.
+            EXPECT_TRUE(!result.success || !result.shown.empty()) << "silent failure at " << struck;
+            (state == InstallState::kInstalled ? installed : asBefore)++;
+            if (!result.success) ++honestFailures;
+        }
+    }
+    std::printf(
+        "fault sweep, install: %llu operations x 3 errors = %d faults injected; %d left the "
+        "game installed, %d as before; %d runs told failure\n",
+        static_cast<unsigned long long>(operations), injected, installed, asBefore, honestFailures);
+    RecordProperty("faults_injected", injected);
+}
+
+// ---- Control panel ----
+
+constexpr char kPatched[] = "patched archive";
+constexpr char kOriginal[] = "original archive";
+
+// rev31.gp3 | Orv_Backup/rev31.gp3 | Orv_Backup/rev31.mod, "-" for absent, "no backup folder".
+std::string PanelState(const fs::path& game) {
+    auto content = [](const fs::path& path) {
+        return fs::exists(path) ? testing::ReadFile(path) : std::string("-");
+    };
+    if (!fs::exists(game / "Orv_Backup")) return content(game / "rev31.gp3") + "|no backup folder";
+    return content(game / "rev31.gp3") + "|" + content(game / "Orv_Backup" / "rev31.gp3") + "|" +
+           content(game / "Orv_Backup" / "rev31.mod");
+}
+
+const std::string kEnabled = std::string(kPatched) + "|" + kOriginal + "|-";
+const std::string kDisabled = std::string(kOriginal) + "|" + kOriginal + "|" + kPatched;
+const std::string kRemoved = std::string(kOriginal) + "|no backup folder";
+
+struct PanelCase {
+    const char* name;
+    PanelAction action;
+    bool startDisabled;
+    std::string target;
+};
+
+void MakeGameFolder(const fs::path& game, bool disabled) {
+    testing::WriteFile(game / "rev31.gp3", disabled ? kOriginal : kPatched);
+    testing::WriteFile(game / "Orv_Backup" / "rev31.gp3", kOriginal);
+    if (disabled) testing::WriteFile(game / "Orv_Backup" / "rev31.mod", kPatched);
+}
+
+// True when the action reported success.
+bool RunAction(PanelAction action, const fs::path& game) {
+    testing::ScriptedMessageBox messages;
+    testing::CatchProgramEnd catchEnd;
+    try {
+        RunPanelAction(action, game.string(), messages);
+    } catch (const ProgramEnded& end) {
+        return end.status == 0;
+    } catch (const RuntimeError&) {
+    }
+    return false;
+}
+
+TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) {
+    DisarmAtEnd disarm;
+    const PanelCase cases[] = {
+        {"uninstall enabled", PanelAction::kUninstall, false, kRemoved},
+        {"uninstall disabled", PanelAction::kUninstall, true, kRemoved},
+        {"disable", PanelAction::kDisable, false, kDisabled},
+        {"enable", PanelAction::kEnable, true, kEnabled},
+    };
+    int injected = 0;
+    for (const PanelCase& panelCase : cases) {
+        const std::string start = panelCase.startDisabled ? kDisabled : kEnabled;
+        std::uint64_t operations = 0;
+        {
+            testing::TempDir root;
+            MakeGameFolder(root.path(), panelCase.startDisabled);
+            faults::Count();
+            EXPECT_TRUE(RunAction(panelCase.action, root.path())) << panelCase.name;
+            operations = faults::Operations();
+            faults::Disarm();
+            EXPECT_EQ(PanelState(root.path()), panelCase.target) << panelCase.name;
+        }
+        ASSERT_GT(operations, 0u) << panelCase.name;
+        for (int error : kInjectedErrors) {
+            for (std::uint64_t at = 1; at <= operations; ++at) {
+                testing::TempDir root;
+                MakeGameFolder(root.path(), panelCase.startDisabled);
+                faults::FailAt(at, error);
+                const bool success = RunAction(panelCase.action, root.path());
+                const std::string struck = faults::Struck();
+                faults::Disarm();
+                ASSERT_FALSE(struck.empty());
+                ++injected;
+                const std::string state = PanelState(root.path());
+                EXPECT_TRUE(state == start || state == panelCase.target)
+                    << panelCase.name << ": error " << error << " at " << struck << " left "
+                    << state;
+                EXPECT_EQ(state == panelCase.target, success) << panelCase.name << " at " << struck;
+                // Nothing but the archives is left behind.
+                for (const auto& entry : fs::recursive_directory_iterator(root.path())) {
+                    const std::string name = entry.path().filename().string();
+                    EXPECT_TRUE(name == "rev31.gp3" || name == "rev31.mod" || name == "Orv_Backup")
+                        << panelCase.name << " at " << struck << " left " << entry.path();
+                }
+            }
+        }
+    }
+    std::printf("fault sweep, control panel: %d faults injected over 4 actions\n", injected);
+}
+
+}  // namespace
+}  // namespace kelmora::reliability
