@@ -184,11 +184,22 @@ private:
         for (const std::string& directory : lists_.List8) Step([&] { MkDir(WorkPath(directory)); });
     }
 
+    // A new backup folder appears only holding the whole copy: the copy is made in a folder of
+    // the work folder and renamed into place. A run stopped half-way would otherwise leave a
+    // backup folder without the backup, and every later start would open a control panel with
+    // nothing to restore.
     bool BackUpGameArchive() {
-        createdBackupFolder_ = Step([&] { MkDir(GamePath("\\Orv_Backup")); });
+        const bool reused = fso_.FolderExists(GamePath("\\Orv_Backup"));
+        if (!reused) Step([&] { MkDir(GamePath("\\Orv_Rev31\\Orv_Backup")); });
         display_.SetAction("Backing up rev31.gp3...");
         try {
-            FileSystemObject().copyfile(GamePath("\\rev31.gp3"), GamePath("\\Orv_Backup\\"), true);
+            FileSystemObject().copyfile(
+                GamePath("\\rev31.gp3"),
+                GamePath(reused ? "\\Orv_Backup\\" : "\\Orv_Rev31\\Orv_Backup\\"), true);
+            if (!reused) {
+                Name(GamePath("\\Orv_Rev31\\Orv_Backup"), GamePath("\\Orv_Backup"));
+                createdBackupFolder_ = true;
+            }
         } catch (const RuntimeError& error) {
             // Without a copy the original must not be replaced.
             Fail(error);

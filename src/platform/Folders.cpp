@@ -52,6 +52,18 @@ void SetAttr(const std::string& path, int attributes) {
 #endif
 }
 
+void Name(const std::string& oldPath, const std::string& newPath) {
+    fs::path from = HostPath(oldPath);
+    fs::path to = HostPath(newPath);
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(from, ec))) throw RuntimeError(kFileNotFound);
+    if (fs::exists(fs::symlink_status(to, ec))) throw RuntimeError(kFileAlreadyExists);
+    if (!fs::is_directory(fs::status(to.parent_path(), ec))) throw RuntimeError(kPathNotFound);
+    faults::CheckRuntime("rename to", to);
+    fs::rename(from, to, ec);
+    if (ec) throw ErrorFromSystem(ec, kPathFileAccessError);
+}
+
 std::string CurDir() {
     return CurrentFolderText();
 }

@@ -15,6 +15,10 @@ void MkDir(const std::string& path);
 // Sets a folder's attributes; vbHidden hides it on Windows and does nothing elsewhere.
 void SetAttr(const std::string& path, int attributes);
 
+// Renames a file or folder in one step (the Name statement): 53 when the old name is missing,
+// 58 when the new one exists.
+void Name(const std::string& oldPath, const std::string& newPath);
+
 // The process's current folder, as a folder text.
 std::string CurDir();
 

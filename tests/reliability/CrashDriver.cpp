@@ -1,0 +1,19 @@
+// The program's command line with the fault seam armed to end the process at one operation:
+//   kelmora-crash-driver KILL-AT [program arguments...]
+// KILL-AT is the 1-based operation at which the process is killed (SIGKILL, as a power cut or a
+// task manager would end it); 0 runs to the end. Everything else is the installer's own code.
+#include <cstdlib>
+#include <cstring>
+
+#include "app/CommandLine.h"
+#include "platform/FaultInjection.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    const unsigned long long at = std::strtoull(argv[1], nullptr, 10);
+    if (at > 0) kelmora::faults::KillAt(at);
+    // The program's name, then its own arguments.
+    argv[1] = argv[0];
+    std::optional<int> status = kelmora::RunCommandLine(argc - 1, argv + 1);
+    return status.value_or(2);
+}

@@ -1,0 +1,87 @@
+// Kills an unattended install at each of its file operations in turn, checks what it left against
+// the invariant, then runs the program again on the same folder: with a backup folder it must be
+// able to uninstall back to the original, else it must install cleanly.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "Invariant.h"
+#include "Scenario.h"
+
+namespace kelmora::reliability {
+namespace {
+
+struct Exit {
+    bool killed = false;
+    int status = -1;
+    std::string output;
+};
+
+Exit RunCommand(const std::string& command) {
+    Exit result;
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    while (size_t read = std::fread(buffer, 1, sizeof buffer, pipe))
+        result.output.append(buffer, read);
+    const int status = ::pclose(pipe);
+    // popen runs the command through a shell, which reports a killed child as 128 + signal.
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+        result.killed = result.status == 128 + SIGKILL;
+    }
+    return result;
+}
+
+std::string Quote(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+std::string Unattended(const testing::GameSandbox& sandbox, const std::string& action = {}) {
+    return " --unattended --game-dir " + Quote(sandbox.gameFolder) + " --package-dir " +
+           Quote(sandbox.packageFolder) + (action.empty() ? "" : " --action " + action);
+}
+
+TEST(CrashTest, AnInstallKilledAtAnyOperationLeavesAWayBack) {
+    const std::string driver = KELMORA_CRASH_DRIVER;
+    const std::string installer = KELMORA_INSTALLER;
+    int killPoints = 0, withBackup = 0, withoutBackup = 0;
+    for (std::uint64_t at = 1;; ++at) {
+        testing::GameSandbox sandbox(GameEntries(), PackageEntries());
+        InstallInvariant invariant(sandbox);
+        const Exit first = RunCommand(driver + " " + std::to_string(at) + Unattended(sandbox));
+        if (!first.killed) {
+            // The run got past its last operation: it must have installed.
+            EXPECT_EQ(first.status, 0) << first.output;
+            EXPECT_EQ(invariant.Check(false, true), "");
+            ASSERT_GT(at, 20u) << "the install ended early:\n" << first.output;
+            break;
+        }
+        ++killPoints;
+        EXPECT_EQ(invariant.Check(true, false), "") << "killed at operation " << at;
+
+        // The second run: the program decides by the backup folder, as at every start.
+        const bool backup = fs::exists(sandbox.BackupFolder());
+        const Exit second = RunCommand(installer + Unattended(sandbox, backup ? "uninstall" : ""));
+        EXPECT_EQ(second.status, 0) << "after a kill at operation " << at << ":\n" << second.output;
+        if (backup) {
+            ++withBackup;
+            EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
+            EXPECT_TRUE(testing::ReadFile(sandbox.GameArchive()) == invariant.original())
+                << "uninstall after a kill at operation " << at << " did not restore the original";
+        } else {
+            ++withoutBackup;
+            InstallState state{};
+            EXPECT_EQ(invariant.Check(true, true, &state), "") << "install after a kill at " << at;
+            EXPECT_EQ(state, InstallState::kInstalled);
+        }
+    }
+    std::printf(
+        "crash test: %d kill points; the second run uninstalled %d times and installed %d times\n",
+        killPoints, withBackup, withoutBackup);
+}
+
+}  // namespace
+}  // namespace kelmora::reliability
