@@ -14,7 +14,8 @@
 
 // Reads the game's HPI archives (version 1). It never trusts the file: every offset, count, size
 // and name is checked before use, and a damaged archive gives an HpiError whose text names the
-// archive and what is wrong. Not safe for use from two threads at once.
+// archive and what is wrong. Once opened, a reader of a file or of memory may extract from several
+// threads at once.
 namespace kelmora {
 
 // A damaged archive, an archive of another kind, or a failed read or write, with a text that

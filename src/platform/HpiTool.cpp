@@ -2,12 +2,14 @@
 // the installer uses. Exit status 0 on success, 1 for a damaged archive or a failed operation, 2
 // for a usage error.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/HpiReader.h"
@@ -139,39 +141,70 @@ int Extract(const std::string& archive, const std::string& folder) {
     fs::create_directories(root, ec);
     if (ec) throw HpiError(folder + ": cannot create the folder: " + ec.message());
 
-    int status = kSuccess;
+    // Folders first, and every destination found, on this thread; then the files are written by
+    // a thread per core, which keeps every core busy on creating files and decoding chunks.
+    const std::vector<HpiEntry>& entries = reader.entries();
+    std::vector<std::string> problems(entries.size());
+    std::vector<fs::path> destinations(entries.size());
+    std::vector<size_t> files;
+    std::uint64_t total = 0;
     PathResolver paths;
-    std::uint64_t total = 0, done = 0;
-    for (const HpiEntry& entry : reader.entries()) total += entry.size + 1;
-    ProgressLine progress("extracting");
-    for (const HpiEntry& entry : reader.entries()) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const HpiEntry& entry = entries[i];
+        total += entry.size + 1;
         try {
             if (!entry.safe()) {
                 throw HpiError(archive + ": '" + PrintableName(entry.path) +
                                "' is not extracted: " + entry.unsafeReason);
             }
             const std::string text = JoinPath(folder, "\\" + entry.path);
-            fs::path destination;
             try {
-                destination = paths.Resolve(text);
+                destinations[i] = paths.Resolve(text);
             } catch (const RuntimeError& error) {
                 throw HpiError(text + ": " + error.description());
             }
             if (entry.directory) {
-                fs::create_directories(destination, ec);
+                fs::create_directories(destinations[i], ec);
                 if (ec)
-                    throw HpiError(destination.string() +
+                    throw HpiError(destinations[i].string() +
                                    ": cannot create the folder: " + ec.message());
+                paths.Created(destinations[i]);
             } else {
-                reader.ExtractToFile(entry, destination);
+                files.push_back(i);
             }
-            paths.Created(destination);
         } catch (const HpiError& error) {
-            Complain(error.what());
-            status = kFailure;
+            problems[i] = error.what();
         }
-        done += entry.size + 1;
-        progress.Show(done, total);
+    }
+
+    ProgressLine progress("extracting");
+    std::atomic<size_t> next{0};
+    std::atomic<std::uint64_t> done{0};
+    auto work = [&](bool showProgress) {
+        for (size_t n = next++; n < files.size(); n = next++) {
+            const size_t i = files[n];
+            try {
+                reader.ExtractToFile(entries[i], destinations[i]);
+            } catch (const HpiError& error) {
+                problems[i] = error.what();
+            }
+            done += entries[i].size + 1;
+            if (showProgress) progress.Show(done, total);
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned t = 1; t < cores && t < files.size(); ++t) helpers.emplace_back(work, false);
+        work(true);
+    }
+    progress.Show(total, total);
+
+    int status = kSuccess;
+    for (const std::string& problem : problems) {
+        if (problem.empty()) continue;
+        Complain(problem);
+        status = kFailure;
     }
     return status;
 }

@@ -229,6 +229,8 @@ TEST(HpiReader, DamagedDataLeavesTheOldDestinationAsItWas) {
     testing::WriteFile(dir / "big.bin", "previous");
     EXPECT_THROW(reader.ExtractToFile(reader.entries()[0], dir / "big.bin"), HpiError);
     EXPECT_EQ(testing::ReadFile(dir / "big.bin"), "previous");
+    // A destination that did not exist is written in place, and removed again.
+    EXPECT_THROW(reader.ExtractToFile(reader.entries()[0], dir / "fresh.bin"), HpiError);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
