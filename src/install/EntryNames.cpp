@@ -70,8 +70,12 @@ void InstallLists::AddPackageEntry(std::string_view name, std::int32_t type) {
     std::string stored = lower.substr(kPackageFolder.size());
     if (type == kEntryFile) List7.push_back(stored);
     // A directory that could lead out of the work folder is never created; its files are
-    // refused one by one when they are extracted.
-    if (type == kEntryDirectory && IsSafeEntryName(name)) AddDirectory(stored + "\\");
+    // refused one by one when they are extracted. What is left once "rev31.gp3" is cut off must
+    // stay inside too: the root folder "rev31.gp3.." leaves "..".
+    const std::string_view relative = std::string_view(stored).substr(stored.starts_with('\\'));
+    if (type == kEntryDirectory && IsSafeEntryName(name) && IsSafeEntryName(relative)) {
+        AddDirectory(stored + "\\");
+    }
 }
 
 void InstallLists::AddGameEntry(std::string_view name, std::int32_t type) {
@@ -81,9 +85,7 @@ void InstallLists::AddGameEntry(std::string_view name, std::int32_t type) {
 }
 
 void InstallLists::AddDirectory(std::string directory) {
-    if (std::find(List8.begin(), List8.end(), directory) == List8.end()) {
-        List8.push_back(std::move(directory));
-    }
+    if (listed_.insert(directory).second) List8.push_back(std::move(directory));
 }
 
 }  // namespace kelmora

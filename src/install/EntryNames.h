@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // Archive entry names as the install handles them: the buffers the library fills, the letter
@@ -40,6 +41,8 @@ struct InstallLists {
 
 private:
     void AddDirectory(std::string directory);
+
+    std::unordered_set<std::string> listed_;  // what List8 holds, to find repeats at once
 };
 
 }  // namespace kelmora

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/Globals.h"
@@ -218,8 +219,12 @@ private:
         const std::size_t count = entries.size();
         for (std::size_t i = 0; i < count; ++i) {
             const std::string name = nameOf(entries[i]);
+            // The place it goes must stay inside the work folder as well as the name: a package
+            // entry "rev31.gp3..\x" is a plain name, but without "rev31.gp3" it is "..\x".
+            std::string_view destination = entries[i];
+            if (destination.starts_with('\\')) destination.remove_prefix(1);
             bool extracted =
-                IsSafeEntryName(name) &&
+                IsSafeEntryName(name) && IsSafeEntryName(destination) &&
                 HPIExtractFile(handle, name.c_str(), WorkPath(entries[i]).c_str()) != 0;
             std::int64_t percent = count == 1 ? 100 : WholePercent(double(i), double(count - 1));
             display_.SetPercentText(PercentText(percent));
@@ -272,11 +277,10 @@ private:
         AddFiles(pack, "", WorkFolder());
         // "\x\" from the game and "x\" from a package entry "rev31.gp3x\..." are one folder:
         // packed once, under its name without the leading separator.
-        std::vector<std::string> packed;
+        std::unordered_set<std::string> packed;
         for (const std::string& listed : lists_.List8) {
             std::string directory = listed.starts_with('\\') ? listed.substr(1) : listed;
-            if (std::find(packed.begin(), packed.end(), directory) != packed.end()) continue;
-            packed.push_back(directory);
+            if (!packed.insert(directory).second) continue;
             HPICreateDirectory(pack, directory.c_str());
             AddFiles(pack, directory, WorkPath(listed));
         }
@@ -315,6 +319,10 @@ private:
 
 void Rev31Update(InstallDisplay& display, MessageBoxSeam& messages) {
     CheckGameVersion(messages);
+    Rev31UpdateAfterVersionCheck(display, messages);
+}
+
+void Rev31UpdateAfterVersionCheck(InstallDisplay& display, MessageBoxSeam& messages) {
     InstallRun(display, messages).Run();
 }
 

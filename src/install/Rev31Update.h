@@ -13,6 +13,9 @@ namespace kelmora {
 // be read there raises its RuntimeError to the caller.
 void Rev31Update(InstallDisplay& display, MessageBoxSeam& messages);
 
+// The install without the version check, for a game archive of any size (the benchmark's).
+void Rev31UpdateAfterVersionCheck(InstallDisplay& display, MessageBoxSeam& messages);
+
 // The message that tells the user how the install went, chosen by InstallErrors.
 Message InstallOutcomeMessage();
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Globals.h"
@@ -289,7 +290,13 @@ TEST_F(Rev31UpdateTest, AFailedBackupKeepsABackupFolderThatHeldSomethingBefore) 
 }
 
 TEST_F(Rev31UpdateTest, AFailedPackingKeepsTheGameArchiveAndUndoesTheRun) {
-    GameSandbox sandbox(kGameArchive, kPackage);
+    // More files than the packer reads ahead of writing (a few per core), so that some are still
+    // to be read when the first progress shows.
+    std::vector<ArchiveEntry> game = kGameArchive;
+    game.push_back({"Bulk", std::nullopt});
+    for (unsigned i = 0; i < 4 * std::thread::hardware_concurrency() + 16; ++i)
+        game.push_back({"Bulk\\f" + std::to_string(i) + ".txt", "bulk"});
+    GameSandbox sandbox(game, kPackage);
     Use(sandbox);
     const std::string original = ReadFile(sandbox.GameArchive());
     // Once packing has begun, the files still to be read vanish.
