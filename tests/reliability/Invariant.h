@@ -132,6 +132,14 @@ public:
                     "panel with no way back");
             }
         }
+        // In the installed state too, the game folder may only have gained the backup and the
+        // work folder.
+        if (!original) {
+            for (const auto& [path, content] : game) {
+                const bool ours = path.starts_with("Orv_Backup") || path.starts_with("Orv_Rev31");
+                if (!game_.count(path) && !ours) problem("the game folder has a new " + path);
+            }
+        }
         for (const auto& [path, content] : game_) {
             if (!game.count(path))
                 problem("the game folder lost " + path);
