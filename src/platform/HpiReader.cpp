@@ -61,6 +61,11 @@ public:
     void Read(std::uint64_t offset, unsigned char* out, size_t size) override {
         int error = 0;
         bool complete = false;
+        if (faults::CheckErrno("read from", displayName_)) {
+            throw HpiError(displayName_ + ": cannot read " + std::to_string(size) +
+                           " bytes at offset " + std::to_string(offset) + ": " +
+                           std::strerror(errno));
+        }
 #ifdef _WIN32
         std::lock_guard lock(mutex_);
         bool seeked = ::_fseeki64(file_, static_cast<long long>(offset), SEEK_SET) == 0;
