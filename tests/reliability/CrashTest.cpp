@@ -51,6 +51,7 @@ TEST(CrashTest, AnInstallKilledAtAnyOperationLeavesAWayBack) {
     for (std::uint64_t at = 1;; ++at) {
         testing::GameSandbox sandbox(GameEntries(), PackageEntries());
         InstallInvariant invariant(sandbox);
+        invariant.ExpectOnSuccess(InstalledFiles());
         const Exit first = RunCommand(driver + " " + std::to_string(at) + Unattended(sandbox));
         if (!first.killed) {
             // The run got past its last operation: it must have installed.

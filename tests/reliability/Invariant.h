@@ -77,6 +77,26 @@ inline std::optional<std::string> UnreadableArchive(const std::string& bytes) {
     }
 }
 
+// Why the archive `bytes` does not hold exactly `files` (paths without regard to case), or
+// nothing.
+inline std::optional<std::string> NotHolding(
+    const std::string& bytes, const std::vector<std::pair<std::string, std::string>>& files) {
+    try {
+        HpiReader reader = HpiReader::FromMemory(bytes, "rev31.gp3");
+        size_t count = 0;
+        for (const HpiEntry& entry : reader.entries()) count += entry.directory ? 0 : 1;
+        if (count != files.size()) return "it holds " + std::to_string(count) + " files";
+        for (const auto& [path, content] : files) {
+            const HpiEntry* entry = reader.Find(path);
+            if (!entry) return path + " is missing";
+            if (reader.ExtractToMemory(*entry) != content) return path + " holds other bytes";
+        }
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    }
+}
+
 enum class InstallState { kAsBefore, kInstalled };
 
 // The sandbox as it was before a run, and the checks of what a run left.
@@ -112,6 +132,11 @@ public:
         if (!original) {
             if (backup == game.end() || backup->second != original_) {
                 problem("rev31.gp3 was replaced without an exact backup of the original");
+            }
+            if (reportedSuccess && !expected_.empty()) {
+                if (auto why = NotHolding(archive->second, expected_))
+                    problem("the outcome told success, but rev31.gp3 is not what was installed: " +
+                            *why);
             }
             if (auto why = UnreadableArchive(archive->second))
                 problem("rev31.gp3 is not a complete archive: " + *why);
@@ -160,6 +185,10 @@ public:
     }
 
     const std::string& original() const { return original_; }
+    // The files an install that tells success must have put into rev31.gp3.
+    void ExpectOnSuccess(std::vector<std::pair<std::string, std::string>> files) {
+        expected_ = std::move(files);
+    }
 
 private:
     // Everything in the sandbox's root but the game and package folders.
@@ -181,6 +210,7 @@ private:
     Tree package_;
     Tree outside_;
     std::string original_;
+    std::vector<std::pair<std::string, std::string>> expected_;
 };
 
 }  // namespace kelmora::reliability

@@ -42,4 +42,16 @@ inline std::vector<ArchiveEntry> PackageEntries() {
     };
 }
 
+// What a sound install of these two archives holds: the package's files laid over the game's.
+inline std::vector<std::pair<std::string, std::string>> InstalledFiles() {
+    return {
+        {"scripts\\armcom.cob", "package armcom"},
+        {"scripts\\corcom.cob", "game corcom"},
+        {"anims\\empty.gaf", ""},
+        {"anims\\big.gaf", Repeated("big game file ", 70000)},
+        {"root.txt", "game root file"},
+        {"unitpics\\arm commander.pcx", "package picture"},
+    };
+}
+
 }  // namespace kelmora::reliability
