@@ -106,6 +106,11 @@ bool CheckErrno(const char* what, const std::filesystem::path& path) {
     return true;
 }
 
+bool CheckErrno(const char* what, const std::string& name) {
+    // Checked first, so that an inert seam builds no path from the name.
+    return armed.load(std::memory_order_relaxed) && CheckErrno(what, std::filesystem::path(name));
+}
+
 void CheckRuntime(const char* what, const std::filesystem::path& path) {
     if (const int number = Check(what, path)) throw RuntimeError(number);
 }

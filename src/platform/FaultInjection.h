@@ -32,6 +32,7 @@ int Check(const char* what, const std::filesystem::path& path);
 // Check for code that reports failures through errno: sets errno to the matching value and
 // returns true when the operation is to fail.
 bool CheckErrno(const char* what, const std::filesystem::path& path);
+bool CheckErrno(const char* what, const std::string& name);
 // Check for code that raises RuntimeError: raises it when the operation is to fail.
 void CheckRuntime(const char* what, const std::filesystem::path& path);
 
