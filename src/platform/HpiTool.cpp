@@ -235,7 +235,11 @@ void AddTree(HpiWriter& writer, const fs::path& folder, const std::string& prefi
             throw HpiError("'" + PrintableName(path) +
                            "': cannot be an archive entry: the name contains '\\'");
         }
-        if (!skip.empty() && fs::weakly_canonical(child.path(), ec) == skip) continue;
+        // Only an entry of the target's name, or a link, can be the target: the others need no
+        // resolving.
+        if (!skip.empty() && (child.path().filename() == skip.filename() || child.is_symlink(ec)) &&
+            fs::weakly_canonical(child.path(), ec) == skip)
+            continue;
         if (child.is_symlink(ec) && child.is_directory(ec)) {
             throw HpiError(child.path().string() + ": a symbolic link to a folder is not packed");
         }
