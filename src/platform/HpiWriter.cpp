@@ -179,6 +179,49 @@ private:
     std::vector<std::thread> threads_;
 };
 
+// Gathers the archive's bytes into writes of about a megabyte: an archive of many small files
+// would otherwise cost several system calls per file. A chunk table still in the buffer is
+// filled in there; one already written is written again in place.
+class OutputBuffer {
+public:
+    OutputBuffer(AtomicFile& out, std::uint64_t start) : out_(out), start_(start) {
+        bytes_.reserve(kCapacity);
+    }
+
+    void Append(const unsigned char* data, size_t size) {
+        if (bytes_.size() + size > kCapacity) Flush();
+        if (size >= kCapacity) {
+            out_.Write(data, size);
+            start_ += size;
+        } else {
+            bytes_.insert(bytes_.end(), data, data + size);
+        }
+    }
+    // Overwrites bytes written earlier at `at`, which lie wholly before the end.
+    void Patch(std::uint64_t at, const unsigned char* data, size_t size) {
+        if (at >= start_) {
+            std::memcpy(bytes_.data() + (at - start_), data, size);
+            return;
+        }
+        Flush();
+        out_.Seek(at);
+        out_.Write(data, size);
+        out_.Seek(start_);
+    }
+    void Flush() {
+        if (bytes_.empty()) return;
+        out_.Write(bytes_.data(), bytes_.size());
+        start_ += bytes_.size();
+        bytes_.clear();
+    }
+
+private:
+    static constexpr size_t kCapacity = 1 << 20;
+    AtomicFile& out_;
+    std::uint64_t start_;  // the file offset of bytes_[0]
+    std::vector<unsigned char> bytes_;
+};
+
 unsigned PackingThreads(std::uint64_t chunks) {
     unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     return static_cast<unsigned>(std::clamp<std::uint64_t>(chunks, 1, cores));
@@ -364,9 +407,10 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
     };
 
     try {
-        AtomicFile out(target);
+        AtomicFile file(target);
         std::uint64_t position = directoryEnd;
-        out.Seek(position);
+        file.Seek(position);
+        OutputBuffer out(file, position);
         std::uint64_t totalChunks = 0;
         for (std::uint64_t size : sizes) totalChunks += (size + kChunkSize - 1) / kChunkSize;
         ChunkPipeline pipeline(compression, PackingThreads(totalChunks));
@@ -391,16 +435,14 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
             tableAt = position;
             if (chunked) {
                 table.assign(std::uint64_t{chunkCount(writing)} * 4, 0);
-                out.Write(table.data(), table.size());
+                out.Append(table.data(), table.size());
                 position += table.size();
             }
             begun = true;
         };
         auto finish = [&] {
             if (chunked && chunkCount(writing) > 0) {
-                out.Seek(tableAt);
-                out.Write(table.data(), table.size());
-                out.Seek(position);
+                out.Patch(tableAt, table.data(), table.size());
             }
             report.filesDone = Clamp(writing + 1);
             ++writing;
@@ -422,7 +464,7 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
                 fail((compression == Compression::kZlib ? "zlib" : "LZ77") +
                      std::string(" cannot compress ") + Quoted(nodes_[files[job.file]].path));
             }
-            out.Write(job.packed.data(), job.packedSize);
+            out.Append(job.packed.data(), job.packedSize);
             if (chunked)
                 WriteU32(&table[job.chunk * 4], static_cast<std::uint32_t>(job.packedSize));
             position += job.packedSize;
@@ -470,10 +512,11 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
             finish();
         }
 
-        out.Seek(0);
-        out.Write(block.data(), block.size());
+        out.Flush();
+        file.Seek(0);
+        file.Write(block.data(), block.size());
         tell(1);
-        out.Commit();
+        file.Commit();
     } catch (const std::system_error& error) {
         fail(error.what());
     }
