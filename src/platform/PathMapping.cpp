@@ -12,6 +12,7 @@
 
 #ifndef _WIN32
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -88,9 +89,13 @@ fs::path HomeFolder() {
     return "/";
 }
 
+bool Exists(const std::string& path) {
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
 bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+    return Exists(path.native());
 }
 
 FoldedNames ReadFolder(const fs::path& folder) {
@@ -127,13 +132,20 @@ std::string MatchWithoutCase(const fs::path& folder, const std::string& name,
 // given from the first one that does not exist. One stat settles a path that exists as spelled
 // (every component then matches exactly); otherwise the longest prefix that exists as spelled is
 // found from the end, and only the components after it are matched one by one.
-fs::path MatchComponents(fs::path base, const std::vector<std::string>& parts,
+fs::path MatchComponents(const fs::path& base, const std::vector<std::string>& parts,
                          std::unordered_map<std::string, FoldedNames>* listings) {
-    std::vector<fs::path> prefixes{base};
-    for (const auto& part : parts) prefixes.push_back(prefixes.back() / part);
+    // The whole path as one text, and where each prefix of it ends.
+    std::string whole = base.native();
+    std::vector<size_t> ends{whole.size()};
+    for (const auto& part : parts) {
+        if (whole.empty() || whole.back() != '/') whole += '/';
+        whole += part;
+        ends.push_back(whole.size());
+    }
     size_t exact = parts.size();
-    while (exact > 0 && !Exists(prefixes[exact])) --exact;
-    fs::path result = prefixes[exact];
+    while (exact > 0 && !Exists(whole.substr(0, ends[exact]))) --exact;
+    if (exact == parts.size()) return fs::path(std::move(whole));
+    fs::path result(whole.substr(0, ends[exact]));
     bool matching = true;
     for (size_t i = exact; i < parts.size(); ++i) {
         std::string name;
@@ -240,7 +252,7 @@ fs::path Resolve(std::string_view text, std::unordered_map<std::string, FoldedNa
     return fs::path(std::u8string(text.begin(), text.end()));
 #else
     auto [base, rest] = SplitBase(text);
-    return MatchComponents(std::move(base), ResolveDots(SplitComponents(rest)), listings);
+    return MatchComponents(base, ResolveDots(SplitComponents(rest)), listings);
 #endif
 }
 
