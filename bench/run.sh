@@ -93,7 +93,7 @@ rows=()
 row() {  # NAME SECONDS MEGABYTES BASELINE_SECONDS PEAK_MB
   rows+=("$(awk -v n="$1" -v s="$2" -v mb="$3" -v g="$4" -v p="$5" 'BEGIN {
     ratio = g > 0 ? sprintf("%.2f", s / g) : "-"
-    printf "| %-34s | %8.3f | %8.1f | %7s | %8s |", n, s, mb / s, ratio, p }')")
+    printf "| %-36s | %8.3f | %8.1f | %7s | %8s |", n, s, mb / s, ratio, p }')")
 }
 
 echo "Generating W1 (seed $seed)..." >&2
@@ -180,8 +180,8 @@ cores=$(nproc)
   echo "  merged tree's uncompressed bytes;"
   echo "  the ratio is to gzip -6 on the same bytes; peak is the maximum resident set."
   echo
-  echo "| run                                | time (s) |     MB/s | × gzip  | peak MB  |"
-  echo "|------------------------------------|---------:|---------:|--------:|---------:|"
+  echo "| run                                  | time (s) |     MB/s | × gzip  | peak MB  |"
+  echo "|--------------------------------------|---------:|---------:|--------:|---------:|"
   printf '%s\n' "${rows[@]}"
   echo
   echo "| target | measured | |"
