@@ -84,5 +84,53 @@ TEST(CrashTest, AnInstallKilledAtAnyOperationLeavesAWayBack) {
         killPoints, withBackup, withoutBackup);
 }
 
+// Each control-panel action killed at each of its operations: the original's bytes survive, and
+// an uninstall run afterwards always gets back to them.
+TEST(CrashTest, APanelActionKilledAtAnyOperationLeavesAWayBack) {
+    const std::string driver = KELMORA_CRASH_DRIVER;
+    const std::string installer = KELMORA_INSTALLER;
+    const std::string patched = "patched archive", original = "original archive";
+    struct Case {
+        const char* action;
+        bool disabled;
+    };
+    int killPoints = 0;
+    for (const Case& panelCase : {Case{"uninstall", false}, Case{"uninstall", true},
+                                  Case{"disable", false}, Case{"enable", true}}) {
+        for (std::uint64_t at = 1;; ++at) {
+            testing::TempDir game;
+            testing::WriteFile(game / "rev31.gp3", panelCase.disabled ? original : patched);
+            testing::WriteFile(game.path() / "Orv_Backup" / "rev31.gp3", original);
+            if (panelCase.disabled)
+                testing::WriteFile(game.path() / "Orv_Backup" / "rev31.mod", patched);
+            const std::string folder = " --unattended --game-dir " + Quote(game.path());
+            const Exit first = RunCommand(driver + " " + std::to_string(at) + folder +
+                                          " --action " + panelCase.action);
+            SCOPED_TRACE(std::string(panelCase.action) + " killed at operation " +
+                         std::to_string(at));
+            if (!first.killed) {
+                EXPECT_EQ(first.status, 0) << first.output;
+                break;
+            }
+            ++killPoints;
+            const bool backup = fs::exists(game.path() / "Orv_Backup");
+            const auto content = [](const fs::path& file) {
+                return fs::exists(file) ? ReadAll(file) : std::string();
+            };
+            EXPECT_TRUE(content(game / "rev31.gp3") == original ||
+                        content(game.path() / "Orv_Backup" / "rev31.gp3") == original);
+            if (!backup) {
+                EXPECT_EQ(content(game / "rev31.gp3"), original);
+                continue;
+            }
+            const Exit second = RunCommand(installer + folder + " --action uninstall");
+            EXPECT_EQ(second.status, 0) << second.output;
+            EXPECT_EQ(content(game / "rev31.gp3"), original);
+            EXPECT_FALSE(fs::exists(game.path() / "Orv_Backup"));
+        }
+    }
+    std::printf("crash test, control panel: %d kill points over 4 actions\n", killPoints);
+}
+
 }  // namespace
 }  // namespace kelmora::reliability
