@@ -2,6 +2,7 @@
 
 #include "app/ProgramEnd.h"
 #include "platform/FileSystemObject.h"
+#include "platform/Folders.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
 
@@ -16,7 +17,8 @@ struct GameFolderPaths {
           backupFolder(JoinPath(taDir, "\\Orv_Backup")),
           backupArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.gp3")),
           parkedArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.mod")),
-          setAsideArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.old")) {}
+          setAsideArchive(JoinPath(taDir, "\\Orv_Backup\\rev31.old")),
+          removedFolder(JoinPath(taDir, "\\Orv_Backup.removed")) {}
 
     std::string gameArchive;
     std::string backupFolder;
@@ -24,6 +26,8 @@ struct GameFolderPaths {
     std::string parkedArchive;
     // Where uninstall keeps the game archive until the original is back in its place.
     std::string setAsideArchive;
+    // Where uninstall moves the backup folder before deleting it.
+    std::string removedFolder;
 };
 
 struct ActionTexts {
@@ -78,7 +82,8 @@ void DeleteGameArchiveIfPresent(const FileSystemObject& files, const GameFolderP
 
 // Undo steps run when a later step fails, so that a failing action leaves the game folder in the
 // state it started from rather than half-way (no game archive, or the patch both parked and
-// enabled). They are best effort: the error that stopped the action is the one reported.
+// enabled). They are best effort: the error that stopped the action is the one reported. Also
+// used for clean-up after an action has had its effect.
 template <typename Undo>
 void Undoing(Undo&& undo) {
     try {
@@ -90,13 +95,18 @@ void Undoing(Undo&& undo) {
 // The game archive is set aside rather than deleted until the original is in its place and the
 // backup folder is gone; a failure on the way puts it back. A set-aside archive left by an
 // earlier attempt that stopped is the archive that attempt was removing.
+//
+// The backup folder leaves in one step, renamed out of the way before it is deleted: a run
+// stopped half-way through deleting it could leave the parked patch without the original, and
+// the panel would then offer to enable it over the only copy of the original.
 void Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
     if (files.FileExists(paths.setAsideArchive)) files.deletefile(paths.setAsideArchive, true);
+    if (files.FolderExists(paths.removedFolder)) files.deletefolder(paths.removedFolder, true);
     const bool setAside = files.FileExists(paths.gameArchive);
     if (setAside) files.movefile(paths.gameArchive, paths.setAsideArchive);
     try {
         files.copyfile(paths.backupArchive, paths.gameArchive, true);
-        files.deletefolder(paths.backupFolder, true);
+        Name(paths.backupFolder, paths.removedFolder);
     } catch (const RuntimeError&) {
         // Only while the original is still in the backup may the restored copy go again.
         Undoing([&] {
@@ -106,6 +116,8 @@ void Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
         });
         throw;
     }
+    // The patch is removed now; a folder that cannot be deleted stays out of the program's way.
+    Undoing([&] { files.deletefolder(paths.removedFolder, true); });
 }
 
 void CarryOut(PanelAction action, const FileSystemObject& files, const GameFolderPaths& paths) {

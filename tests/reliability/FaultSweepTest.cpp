@@ -191,6 +191,11 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
                 // Nothing but the archives is left behind.
                 for (const auto& entry : fs::recursive_directory_iterator(root.path())) {
                     const std::string name = entry.path().filename().string();
+                    // A removed backup folder that could not be deleted is out of the way.
+                    const bool removedFolder =
+                        entry.path().string().find("Orv_Backup.removed") != std::string::npos;
+                    if (removedFolder && struck.find("Orv_Backup.removed") != std::string::npos)
+                        continue;
                     EXPECT_TRUE(name == "rev31.gp3" || name == "rev31.mod" || name == "Orv_Backup")
                         << panelCase.name << " at " << struck << " left " << entry.path();
                 }
