@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "FakeWinePrefix.h"
 #include "platform/Folders.h"
 #include "platform/RuntimeError.h"
@@ -29,6 +31,23 @@ TEST_F(FoldersTest, SetAttrChecksItsArgumentsEvenWhereHidingIsNoOp) {
     EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA"));
     EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\orv_rev31", vbHidden); }), kPathNotFound);
     EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\totala", 16); }), kInvalidArgument);
+}
+
+TEST_F(FoldersTest, NameMovesAFolderWithItsContentAndNeverReplaces) {
+    const fs::path game = DriveC() / "Cavedog/TotalA";
+    fs::create_directories(game / "Orv_Rev31/Orv_Backup");
+    std::ofstream(game / "Orv_Rev31/Orv_Backup/rev31.gp3") << "original";
+    Name("c:\\cavedog\\totala\\orv_rev31\\orv_backup", "c:\\cavedog\\totala\\Orv_Backup");
+    EXPECT_TRUE(fs::is_regular_file(game / "Orv_Backup/rev31.gp3"));
+    EXPECT_FALSE(fs::exists(game / "Orv_Rev31/Orv_Backup"));
+
+    fs::create_directories(game / "Other");
+    EXPECT_EQ(ErrorNumberOf(
+                  [] { Name("c:\\cavedog\\totala\\other", "c:\\cavedog\\totala\\orv_backup"); }),
+              kFileAlreadyExists);
+    EXPECT_TRUE(fs::exists(game / "Other"));
+    EXPECT_EQ(ErrorNumberOf([] { Name("c:\\cavedog\\totala\\gone", "c:\\cavedog\\totala\\x"); }),
+              kFileNotFound);
 }
 
 }  // namespace
