@@ -123,7 +123,11 @@ private:
                 job = pending_.front();
                 pending_.pop_front();
             }
-            Encode(*job, compressor);
+            try {
+                Encode(*job, compressor);
+            } catch (...) {  // out of memory: reported as a chunk that could not be encoded
+                job->packedSize = 0;
+            }
             {
                 std::lock_guard lock(mutex_);
                 job->done = true;
