@@ -185,7 +185,7 @@ int Extract(const std::string& archive, const std::string& folder) {
             const size_t i = files[n];
             try {
                 reader.ExtractToFile(entries[i], destinations[i]);
-            } catch (const HpiError& error) {
+            } catch (const std::exception& error) {
                 problems[i] = error.what();
             }
             done += entries[i].size + 1;
