@@ -13,6 +13,7 @@
 #include "install/Callback.h"
 #include "install/EntryNames.h"
 #include "platform/FileSystemObject.h"
+#include "platform/FaultInjection.h"
 #include "platform/Folders.h"
 #include "platform/HPIUtil.h"
 #include "platform/PathMapping.h"
@@ -67,8 +68,10 @@ void CheckGameVersion(MessageBoxSeam& messages) {
 
 // The plain files directly in a folder, by name: what gets packed from one work-folder directory.
 std::vector<std::string> FilesIn(const std::string& folder) {
+    const std::filesystem::path host = HostPath(folder);
+    faults::CheckRuntime("list", host);
     std::error_code error;
-    std::filesystem::directory_iterator it(HostPath(folder), error);
+    std::filesystem::directory_iterator it(host, error);
     if (error) throw ErrorFromSystem(error, kPathNotFound);
     std::vector<std::string> names;
     for (const auto& entry : it) {
@@ -257,8 +260,12 @@ private:
     // Adds the files of one work-folder directory under `directory` ("" for the archive's root).
     void AddFiles(HpiHandle pack, const std::string& directory, const std::string& folder) {
         std::vector<std::string> files;
-        // A directory that cannot be listed adds nothing rather than another directory's files.
-        if (!Step([&] { files = FilesIn(folder); })) return;
+        // A directory that cannot be listed adds nothing rather than another directory's files,
+        // and the new archive lacks its files: the install has not succeeded.
+        if (!Step([&] { files = FilesIn(folder); })) {
+            InstallErrors = true;
+            return;
+        }
         for (const std::string& file : files) {
             HPIAddFile(pack, SCase(directory + file).c_str(),
                        JoinPath(folder, "\\" + file).c_str());
