@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "InstallRun.h"
 #include "Invariant.h"
 #include "Scenario.h"
 #include "app/Globals.h"
@@ -26,30 +27,6 @@ constexpr int kInjectedErrors[] = {kDiskFull, kPermissionDenied, kDeviceIOError}
 struct DisarmAtEnd {
     ~DisarmAtEnd() { faults::Disarm(); }
 };
-
-struct InstallResult {
-    bool success = false;  // the outcome the user is told
-    std::vector<Message> shown;
-};
-
-InstallResult RunInstall(const testing::GameSandbox& sandbox) {
-    TADir = sandbox.gameFolder.string();
-    UfoDir = sandbox.packageFolder.string();
-    InstallErrors = false;
-    testing::ScriptedMessageBox messages;
-    testing::CatchProgramEnd catchEnd;
-    testing::RecordingDisplay display;
-    InstallResult result;
-    try {
-        Rev31Update(display, messages);
-        result.success = !InstallErrors;
-    } catch (const RuntimeError&) {
-        // Reported as an uncaught run-time error: a failure.
-    } catch (const ProgramEnded&) {
-    }
-    result.shown = messages.shown;
-    return result;
-}
 
 TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
     DisarmAtEnd disarm;
