@@ -2,14 +2,13 @@
 
 #ifndef _WIN32
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/PathMapping.h"
+#include "platform/RegistryHandles.h"
 #include "platform/WineRegistry.h"
 
 // Away from Windows the registry is the Wine prefix's system.reg, read once per opened key.
@@ -22,42 +21,9 @@ struct OpenKey {
     std::string path;
 };
 
-class HandleTable {
-public:
-    RegKey Add(OpenKey key) {
-        std::lock_guard lock(mutex_);
-        const RegKey handle = next_++;
-        keys_.emplace(handle, std::move(key));
-        return handle;
-    }
-
-    std::optional<OpenKey> Find(RegKey handle) const {
-        std::lock_guard lock(mutex_);
-        auto found = keys_.find(handle);
-        if (found == keys_.end()) return std::nullopt;
-        return found->second;
-    }
-
-    bool Remove(RegKey handle) {
-        std::lock_guard lock(mutex_);
-        return keys_.erase(handle) > 0;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<RegKey, OpenKey> keys_;
-    RegKey next_ = 1;
-};
-
-HandleTable& Handles() {
-    static HandleTable table;
+RegistryHandles<OpenKey>& Handles() {
+    static RegistryHandles<OpenKey> table;
     return table;
-}
-
-// HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG: valid roots, of which Wine's system.reg holds
-// only HKEY_LOCAL_MACHINE.
-bool IsPredefinedKey(RegKey key) {
-    return key >= 0x80000000u && key <= 0x80000006u;
 }
 
 // The key as a 32-bit program reaches it, the way the game's setup wrote it: under Software,
@@ -106,7 +72,7 @@ std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* 
 }
 
 std::int32_t RegCloseKey(RegKey key) {
-    if (IsPredefinedKey(key) || Handles().Remove(key)) return kErrorSuccess;
+    if (IsPredefinedKey(key) || Handles().Remove(key).has_value()) return kErrorSuccess;
     return kErrorInvalidHandle;
 }
 

@@ -8,12 +8,11 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/RegistryData.h"
+#include "platform/RegistryHandles.h"
 
 // The real registry, read through the wide entry points so that texts reach the program as
 // UTF-8 whatever the system's code page.
@@ -21,44 +20,9 @@ namespace kelmora {
 
 namespace {
 
-class HandleTable {
-public:
-    RegKey Add(HKEY key) {
-        std::lock_guard lock(mutex_);
-        const RegKey handle = next_++;
-        keys_.emplace(handle, key);
-        return handle;
-    }
-
-    std::optional<HKEY> Find(RegKey handle) const {
-        std::lock_guard lock(mutex_);
-        auto found = keys_.find(handle);
-        if (found == keys_.end()) return std::nullopt;
-        return found->second;
-    }
-
-    std::optional<HKEY> Remove(RegKey handle) {
-        std::lock_guard lock(mutex_);
-        auto found = keys_.find(handle);
-        if (found == keys_.end()) return std::nullopt;
-        HKEY key = found->second;
-        keys_.erase(found);
-        return key;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<RegKey, HKEY> keys_;
-    RegKey next_ = 1;
-};
-
-HandleTable& Handles() {
-    static HandleTable table;
+RegistryHandles<HKEY>& Handles() {
+    static RegistryHandles<HKEY> table;
     return table;
-}
-
-bool IsPredefinedKey(RegKey key) {
-    return key >= 0x80000000u && key <= 0x80000006u;
 }
 
 std::optional<HKEY> Lookup(RegKey key) {
