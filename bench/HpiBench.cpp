@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/HpiReader.h"
-#include "platform/HpiWriter.h"
+#include "hpi/HpiReader.h"
+#include "hpi/HpiWriter.h"
 
 namespace fs = std::filesystem;
 using namespace kelmora;

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/MessageBox.h"
-#include "install/InstallDisplay.h"
-#include "install/Rev31Update.h"
+#include "core/InstallDisplay.h"
+#include "core/InstallerState.h"
+#include "core/MessageBox.h"
+#include "core/PatchInstall.h"
 
 namespace fs = std::filesystem;
 using namespace kelmora;
@@ -210,12 +210,11 @@ public:
 };
 
 int Install(const std::string& gameDir, const std::string& packageDir) {
-    TADir = gameDir;
-    UfoDir = packageDir;
+    InstallerState state{gameDir, packageDir};
     QuietDisplay display;
     PrintedMessages messages;
-    Rev31UpdateAfterVersionCheck(display, messages);
-    return InstallErrors || messages.shown > 0 ? 1 : 0;
+    InstallPatchAfterVersionCheck(state, display, messages);
+    return state.installFailed || messages.shown > 0 ? 1 : 0;
 }
 
 int Usage() {

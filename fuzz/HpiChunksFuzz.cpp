@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "platform/HpiFormat.h"
-#include "platform/HpiReader.h"
-#include "platform/Lz77.h"
+#include "hpi/HpiFormat.h"
+#include "hpi/HpiReader.h"
+#include "hpi/Lz77.h"
 
 using namespace kelmora;
 using namespace kelmora::hpi;

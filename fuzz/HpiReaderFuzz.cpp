@@ -4,7 +4,7 @@
 #include <string>
 
 #include "FuzzTarget.h"
-#include "platform/HpiReader.h"
+#include "hpi/HpiReader.h"
 #include "platform/PathMapping.h"
 
 using namespace kelmora;

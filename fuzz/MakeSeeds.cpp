@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/HpiFormat.h"
-#include "platform/HpiWriter.h"
-#include "platform/Lz77.h"
+#include "hpi/HpiFormat.h"
+#include "hpi/HpiWriter.h"
+#include "hpi/Lz77.h"
 
 namespace fs = std::filesystem;
 using namespace kelmora;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/DemoSandbox.h"
 #include "app/Unattended.h"
-#include "install/DemoSandbox.h"
 
 namespace kelmora {
 

@@ -11,13 +11,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Application.h"
-#include "app/Form1.h"
-#include "app/Globals.h"
-#include "dialogs/Form3.h"
-#include "dialogs/Form4.h"
-#include "install/Form2.h"
-#include "panel/Form5.h"
+#include "ui/Application.h"
+#include "ui/ControlPanelWindow.h"
+#include "ui/HelpWindow.h"
+#include "ui/InstallProgressWindow.h"
+#include "ui/InstallerWindow.h"
+#include "ui/ReleaseNotesDialog.h"
 
 namespace {
 
@@ -57,7 +56,7 @@ bool Save(QWidget& window, const QDir& folder, const QString& name) {
 
 // The credits box is the program's real message box, so it is saved from inside its own modal
 // loop and then closed.
-bool SaveCredits(kelmora::Form5& controlPanel, const QDir& folder) {
+bool SaveCredits(kelmora::ControlPanelWindow& controlPanel, const QDir& folder) {
     bool saved = false;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -65,7 +64,7 @@ bool SaveCredits(kelmora::Form5& controlPanel, const QDir& folder) {
         saved = Save(*box, folder, QStringLiteral("control-panel-credits.png"));
         box->accept();
     });
-    controlPanel.findChild<QAction*>(QStringLiteral("HA_Menu"))->trigger();
+    controlPanel.findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
     return saved;
 }
 
@@ -89,33 +88,34 @@ int main(int argc, char** argv) {
     qputenv("WINEPREFIX", prefix.c_str());
 
     bool saved = true;
-    kelmora::Form1 mainWindow;
+    kelmora::InstallerState state;
+    kelmora::InstallerWindow mainWindow(state);
     mainWindow.Load();
-    mainWindow.findChild<QLineEdit*>(QStringLiteral("Text2"))
+    mainWindow.findChild<QLineEdit*>(QStringLiteral("packageFolderField"))
         ->setText(QStringLiteral("C:\\Downloads"));
     saved &= Save(mainWindow, folder, QStringLiteral("main-window.png"));
 
-    kelmora::Form3 releaseNotes(&mainWindow);
+    kelmora::ReleaseNotesDialog releaseNotes(&mainWindow);
     saved &= Save(releaseNotes, folder, QStringLiteral("release-notes.png"));
 
-    kelmora::Form4 help(&mainWindow);
-    help.findChild<QRadioButton*>(QStringLiteral("Option1_1"))->setChecked(true);
+    kelmora::HelpWindow help(&mainWindow);
+    help.findChild<QRadioButton*>(QStringLiteral("problemButton_1"))->setChecked(true);
     saved &= Save(help, folder, QStringLiteral("help.png"));
 
     // The control panel once the patch is in, then with the patch parked. The credits box runs a
     // modal loop, so this comes before the install window, whose activation would start the run.
     const fs::path game = prefix / "drive_c" / "Games" / "TotalA";
     WriteFile(game / "Orv_Backup" / "rev31.gp3", "");
-    kelmora::TADir = "C:\\Games\\TotalA";
-    kelmora::Form5 controlPanel;
+    const std::string gameFolder = "C:\\Games\\TotalA";
+    kelmora::ControlPanelWindow controlPanel(gameFolder);
     saved &= Save(controlPanel, folder, QStringLiteral("control-panel-disable.png"));
     saved &= SaveCredits(controlPanel, folder);
     WriteFile(game / "Orv_Backup" / "rev31.mod", "");
-    kelmora::Form5 parkedControlPanel;
+    kelmora::ControlPanelWindow parkedControlPanel(gameFolder);
     saved &= Save(parkedControlPanel, folder, QStringLiteral("control-panel-enable.png"));
 
     // Mid-install; the install itself never runs, as no event loop does.
-    kelmora::Form2 installWindow(&mainWindow);
+    kelmora::InstallProgressWindow installWindow(state, &mainWindow);
     installWindow.SetAction("Extracting data from c:\\games\\totala\\rev31.gp3...");
     installWindow.SetPercentText("42%");
     installWindow.SetBar(42);

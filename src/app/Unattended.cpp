@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "app/GameFolderLookup.h"
-#include "app/Globals.h"
-#include "app/MessageBox.h"
-#include "app/ProgramEnd.h"
-#include "install/InstallDisplay.h"
-#include "install/Rev31Update.h"
-#include "panel/PanelActions.h"
+#include "core/GameFolderLookup.h"
+#include "core/InstallDisplay.h"
+#include "core/MessageBox.h"
+#include "core/PanelActions.h"
+#include "core/PatchInstall.h"
+#include "core/ProgramEnd.h"
 #include "platform/FileSystemObject.h"
-#include "platform/Folders.h"
 #include "platform/PathMapping.h"
 
 namespace kelmora {
@@ -100,16 +98,15 @@ int Install(const std::string& gameFolder, const std::string& packageFolder,
         return Refuse("cannot install, these files are missing:" + list);
     }
     // The windows store both folders in lower case; so does this mode, for the same messages.
-    TADir = LowerCase(gameFolder);
-    UfoDir = LowerCase(packageFolder);
+    InstallerState state{LowerCase(gameFolder), LowerCase(packageFolder)};
     ConsoleDisplay display;
     try {
-        Rev31Update(display, messages);
+        InstallPatch(state, display, messages);
     } catch (const RuntimeError& error) {
         ReportUncaughtError(error);
     }
-    messages.Show(InstallOutcomeMessage());
-    EndProgram(InstallErrors ? kFailureStatus : kSuccessStatus);
+    messages.Show(InstallOutcomeMessage(state));
+    EndProgram(state.installFailed ? kFailureStatus : kSuccessStatus);
 }
 
 int RunPanel(const std::string& action, const std::string& gameFolder, MessageBoxSeam& messages) {
@@ -127,9 +124,8 @@ int RunPanel(const std::string& action, const std::string& gameFolder, MessageBo
             return Refuse("the patch is enabled already; choose --action disable or uninstall");
         panelAction = PanelAction::kEnable;
     }
-    TADir = gameFolder;
     try {
-        RunPanelAction(panelAction, TADir, messages);
+        RunPanelAction(panelAction, gameFolder, messages);
     } catch (const RuntimeError& error) {
         ReportUncaughtError(error);
     }
@@ -149,7 +145,8 @@ int RunUnattended(const CommandLine& line) {
         return Refuse("the registry names no game folder; give it with --game-dir");
     try {
         const std::string gameFolder = FullPathText(gameDir);
-        const std::string packageFolder = FullPathText(line.packageDir.value_or(CurDir()));
+        const std::string packageFolder =
+            FullPathText(line.packageDir.value_or(CurrentFolderText()));
         if (!FileSystemObject().FolderExists(JoinPath(gameFolder, "\\Orv_Backup"))) {
             if (line.action.value_or("install") != "install") {
                 return Refuse("the patch is not installed in " + gameFolder + "; nothing to " +

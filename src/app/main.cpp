@@ -1,17 +1,18 @@
 #include <memory>
 #include <optional>
 
-#include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/Form1.h"
-#include "app/ProgramEnd.h"
+#include "core/ProgramEnd.h"
+#include "ui/Application.h"
+#include "ui/InstallerWindow.h"
 
 int main(int argc, char** argv) {
     if (std::optional<int> status = kelmora::RunCommandLine(argc, argv)) return *status;
     kelmora::Application app(argc, argv);
-    std::unique_ptr<kelmora::Form1> mainWindow;
+    kelmora::InstallerState state;
+    std::unique_ptr<kelmora::InstallerWindow> mainWindow;
     try {
-        mainWindow = std::make_unique<kelmora::Form1>();
+        mainWindow = std::make_unique<kelmora::InstallerWindow>(state);
         // A main window that handed over to the control panel is unloaded, never shown.
         if (mainWindow->Load())
             mainWindow->show();

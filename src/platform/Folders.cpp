@@ -20,12 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// vbReadOnly, vbHidden, vbSystem and vbArchive: the attributes a program may set.
-constexpr int kSettableAttributes = 0x01 | vbHidden | 0x04 | 0x20;
+// vbReadOnly, kHiddenAttribute, vbSystem and vbArchive: the attributes a program may set.
+constexpr int kSettableAttributes = 0x01 | kHiddenAttribute | 0x04 | 0x20;
 
 }  // namespace
 
-void MkDir(const std::string& path) {
+void CreateFolder(const std::string& path) {
     fs::path host = HostPath(path);
     std::error_code ec;
     if (fs::exists(fs::symlink_status(host, ec))) throw RuntimeError(kPathFileAccessError);
@@ -36,14 +36,15 @@ void MkDir(const std::string& path) {
     if (!created) throw RuntimeError(kPathFileAccessError);
 }
 
-void SetAttr(const std::string& path, int attributes) {
+void SetFolderAttributes(const std::string& path, int attributes) {
     if ((attributes & ~kSettableAttributes) != 0) throw RuntimeError(kInvalidArgument);
     fs::path host = HostPath(path);
     std::error_code ec;
     if (!fs::exists(fs::status(host, ec))) throw RuntimeError(kPathNotFound);
     faults::CheckRuntime("set attributes of", host);
 #ifdef _WIN32
-    DWORD value = attributes == vbNormal ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
+    DWORD value =
+        attributes == kNormalAttribute ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
     if (!SetFileAttributesW(host.c_str(), value)) {
         throw ErrorFromSystem(
             std::error_code(static_cast<int>(GetLastError()), std::system_category()),
@@ -52,7 +53,7 @@ void SetAttr(const std::string& path, int attributes) {
 #endif
 }
 
-void Name(const std::string& oldPath, const std::string& newPath) {
+void RenamePath(const std::string& oldPath, const std::string& newPath) {
     fs::path from = HostPath(oldPath);
     fs::path to = HostPath(newPath);
     std::error_code ec;
@@ -62,10 +63,6 @@ void Name(const std::string& oldPath, const std::string& newPath) {
     faults::CheckRuntime("rename to", to);
     fs::rename(from, to, ec);
     if (ec) throw ErrorFromSystem(ec, kPathFileAccessError);
-}
-
-std::string CurDir() {
-    return CurrentFolderText();
 }
 
 }  // namespace kelmora

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "install/DemoSandbox.h"
-#include "install/GameSandbox.h"
+#include "app/DemoSandbox.h"
 #include "platform/PathMapping.h"
+#include "support/GameSandbox.h"
 #include "support/TempDir.h"
 
 namespace kelmora {

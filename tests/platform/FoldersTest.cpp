@@ -17,37 +17,45 @@ protected:
     FoldersTest() { fs::create_directories(DriveC() / "Cavedog/TotalA"); }
 };
 
-TEST_F(FoldersTest, MkDirCreatesOneLevelAndRaises75WhenTheFolderExists) {
-    MkDir("c:\\cavedog\\totala\\Orv_Rev31");
+TEST_F(FoldersTest, CreateFolderCreatesOneLevelAndRaises75WhenTheFolderExists) {
+    CreateFolder("c:\\cavedog\\totala\\Orv_Rev31");
     EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA/Orv_Rev31"));
-    EXPECT_EQ(ErrorNumberOf([] { MkDir("c:\\cavedog\\totala\\orv_rev31"); }), kPathFileAccessError);
-    EXPECT_EQ(ErrorNumberOf([] { MkDir("c:\\cavedog\\totala\\units\\weapons"); }), kPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([] { CreateFolder("c:\\cavedog\\totala\\orv_rev31"); }),
+              kPathFileAccessError);
+    EXPECT_EQ(ErrorNumberOf([] { CreateFolder("c:\\cavedog\\totala\\units\\weapons"); }),
+              kPathNotFound);
     EXPECT_FALSE(fs::exists(DriveC() / "Cavedog/TotalA/units"));
-    EXPECT_EQ(ErrorNumberOf([] { MkDir("q:\\units"); }), kPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([] { CreateFolder("q:\\units"); }), kPathNotFound);
 }
 
-TEST_F(FoldersTest, SetAttrChecksItsArgumentsEvenWhereHidingIsNoOp) {
-    EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\totala", vbHidden); }), 0);
+TEST_F(FoldersTest, SetFolderAttributesChecksItsArgumentsEvenWhereHidingIsNoOp) {
+    EXPECT_EQ(ErrorNumberOf([] { SetFolderAttributes("c:\\cavedog\\totala", kHiddenAttribute); }),
+              0);
     EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA"));
-    EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\orv_rev31", vbHidden); }), kPathNotFound);
-    EXPECT_EQ(ErrorNumberOf([] { SetAttr("c:\\cavedog\\totala", 16); }), kInvalidArgument);
+    EXPECT_EQ(
+        ErrorNumberOf([] { SetFolderAttributes("c:\\cavedog\\orv_rev31", kHiddenAttribute); }),
+        kPathNotFound);
+    EXPECT_EQ(ErrorNumberOf([] { SetFolderAttributes("c:\\cavedog\\totala", 16); }),
+              kInvalidArgument);
 }
 
-TEST_F(FoldersTest, NameMovesAFolderWithItsContentAndNeverReplaces) {
+TEST_F(FoldersTest, RenamePathMovesAFolderWithItsContentAndNeverReplaces) {
     const fs::path game = DriveC() / "Cavedog/TotalA";
     fs::create_directories(game / "Orv_Rev31/Orv_Backup");
     std::ofstream(game / "Orv_Rev31/Orv_Backup/rev31.gp3") << "original";
-    Name("c:\\cavedog\\totala\\orv_rev31\\orv_backup", "c:\\cavedog\\totala\\Orv_Backup");
+    RenamePath("c:\\cavedog\\totala\\orv_rev31\\orv_backup", "c:\\cavedog\\totala\\Orv_Backup");
     EXPECT_TRUE(fs::is_regular_file(game / "Orv_Backup/rev31.gp3"));
     EXPECT_FALSE(fs::exists(game / "Orv_Rev31/Orv_Backup"));
 
     fs::create_directories(game / "Other");
-    EXPECT_EQ(ErrorNumberOf(
-                  [] { Name("c:\\cavedog\\totala\\other", "c:\\cavedog\\totala\\orv_backup"); }),
+    EXPECT_EQ(ErrorNumberOf([] {
+                  RenamePath("c:\\cavedog\\totala\\other", "c:\\cavedog\\totala\\orv_backup");
+              }),
               kFileAlreadyExists);
     EXPECT_TRUE(fs::exists(game / "Other"));
-    EXPECT_EQ(ErrorNumberOf([] { Name("c:\\cavedog\\totala\\gone", "c:\\cavedog\\totala\\x"); }),
-              kFileNotFound);
+    EXPECT_EQ(
+        ErrorNumberOf([] { RenamePath("c:\\cavedog\\totala\\gone", "c:\\cavedog\\totala\\x"); }),
+        kFileNotFound);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeWinePrefix.h"
-#include "platform/Module1.h"
+#include "platform/RegistryQuery.h"
 
 namespace kelmora {
 namespace {

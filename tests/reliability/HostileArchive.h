@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HpiFormat.h"
+#include "hpi/HpiFormat.h"
 
 // Builds HPI archives byte by byte, so that a test can write what no sound packer would: any name
 // bytes, any counts, sizes and offsets, chunks that decode to more than they declare.

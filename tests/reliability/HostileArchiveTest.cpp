@@ -12,11 +12,11 @@
 #include "InstallRun.h"
 #include "Invariant.h"
 #include "Scenario.h"
-#include "app/Globals.h"
-#include "install/RecordingDisplay.h"
-#include "install/Rev31Update.h"
+#include "core/InstallerState.h"
+#include "core/PatchInstall.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
+#include "support/RecordingDisplay.h"
 #include "support/ScriptedMessageBox.h"
 
 namespace kelmora::reliability {

@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/MessageBox.h"
-#include "install/GameSandbox.h"
-#include "install/RecordingDisplay.h"
-#include "install/Rev31Update.h"
+#include "core/InstallerState.h"
+#include "core/MessageBox.h"
+#include "core/PatchInstall.h"
 #include "platform/RuntimeError.h"
+#include "support/GameSandbox.h"
+#include "support/RecordingDisplay.h"
 #include "support/ScriptedMessageBox.h"
 
 namespace kelmora::reliability {
@@ -19,16 +19,14 @@ struct InstallResult {
 
 // Runs the install procedure on a sandbox as the install window does, every question answered.
 inline InstallResult RunInstall(const testing::GameSandbox& sandbox) {
-    TADir = sandbox.gameFolder.string();
-    UfoDir = sandbox.packageFolder.string();
-    InstallErrors = false;
+    InstallerState state{sandbox.gameFolder.string(), sandbox.packageFolder.string()};
     testing::ScriptedMessageBox messages;
     testing::CatchProgramEnd catchEnd;
     testing::RecordingDisplay display;
     InstallResult result;
     try {
-        Rev31Update(display, messages);
-        result.success = !InstallErrors;
+        InstallPatch(state, display, messages);
+        result.success = !state.installFailed;
     } catch (const RuntimeError&) {
         // Reported as an uncaught run-time error: a failure.
     } catch (const ProgramEnded&) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "install/GameSandbox.h"
-#include "platform/HpiReader.h"
+#include "hpi/HpiReader.h"
+#include "support/GameSandbox.h"
 #include "support/TempDir.h"
 
 // What must hold after any run, however it failed or stopped: the game folder is as it was, or

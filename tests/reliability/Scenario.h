@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "install/DemoSandbox.h"
+#include "app/DemoSandbox.h"
 
 // The archives the reliability tests install: a game archive with folders, a root file, an empty
 // file and a file of two chunks; a package that replaces one game file (in another letter case),

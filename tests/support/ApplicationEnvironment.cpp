@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/Application.h"
+#include "ui/Application.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <deque>
 #include <vector>
 
-#include "app/MessageBox.h"
-#include "app/ProgramEnd.h"
+#include "core/MessageBox.h"
+#include "core/ProgramEnd.h"
 
 namespace kelmora::testing {
 

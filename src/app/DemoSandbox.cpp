@@ -1,0 +1,162 @@
+#include "app/DemoSandbox.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <random>
+
+#include "hpi/HPIUtil.h"
+#include "platform/RuntimeError.h"
+
+namespace kelmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uintmax_t kTotala1Size = 32311035;
+constexpr std::uintmax_t kCcdataSize = 25871597;
+constexpr std::uintmax_t kRev31Size = 5481280;
+constexpr std::int32_t kZlib = 2;
+
+void WriteText(const fs::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+    if (!out.flush()) throw RuntimeError(kDeviceIOError, "cannot write " + file.string());
+}
+
+std::string Repeated(const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
+}
+
+// The game's archive as the demo ships it: a few directories of small files.
+std::vector<ArchiveEntry> DemoGameArchive() {
+    return {
+        {"anims", std::nullopt},
+        {"anims\\armcom.gaf", Repeated("demo animation frames\n", 200)},
+        {"gamedata", std::nullopt},
+        {"gamedata\\sidedata.tdf", "[side0]\n{\n\tname=ARM;\n}\n[side1]\n{\n\tname=CORE;\n}\n"},
+        {"scripts", std::nullopt},
+        {"scripts\\armcom.cob", Repeated("original commander script\n", 50)},
+        {"scripts\\corcom.cob", Repeated("original core commander script\n", 50)},
+        {"unitpics", std::nullopt},
+        {"unitpics\\armcom.pcx", Repeated("original picture\n", 100)},
+    };
+}
+
+// The demo patch: replaces two of the game's files and adds three; its notes lie outside the
+// "rev31.gp3" folder and are not installed.
+std::vector<ArchiveEntry> DemoPackage() {
+    return {
+        {"rev31.gp3", std::nullopt},
+        {"rev31.gp3\\scripts", std::nullopt},
+        {"rev31.gp3\\scripts\\armcom.cob", Repeated("kelmora commander script\n", 60)},
+        {"rev31.gp3\\scripts\\armkel.cob", Repeated("kelmora new unit script\n", 40)},
+        {"rev31.gp3\\unitpics", std::nullopt},
+        {"rev31.gp3\\unitpics\\armcom.pcx", Repeated("kelmora picture\n", 100)},
+        {"rev31.gp3\\unitpics\\arm kelmora.pcx", Repeated("kelmora new picture\n", 100)},
+        {"rev31.gp3\\units", std::nullopt},
+        {"rev31.gp3\\units\\armkel.fbi", "[UNITINFO]\n{\n\tUnitName=ARMKEL;\n}\n"},
+        {"readme.txt", "Orvald's Kelmora demo package.\n"},
+    };
+}
+
+// The registry text Wine keeps in system.reg: the game's uninstall entry naming its folder.
+std::string SystemReg(const std::string& gameFolderText) {
+    std::string escaped;
+    for (char c : gameFolderText) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "WINE REGISTRY Version 2\n"
+           ";; All keys relative to \\\\Machine\n\n"
+           "#arch=win32\n\n"
+           "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Total "
+           "Annihilation] " +
+           std::to_string(std::time(nullptr)) + "\n\"Dir\"=\"" + escaped + "\"\n";
+}
+
+DemoSandbox Layout(const fs::path& root) {
+    DemoSandbox sandbox;
+    sandbox.prefix = root / "prefix";
+    sandbox.gameFolder = sandbox.prefix / "drive_c" / "Cavedog" / "TotalA";
+    sandbox.gameFolderText = "C:\\Cavedog\\TotalA";
+    sandbox.packageFolder = root / "package";
+    return sandbox;
+}
+
+fs::path NewTemporaryFolder() {
+    std::random_device random;
+    for (;;) {
+        fs::path folder = fs::temp_directory_path() / ("kelmora-demo-" + std::to_string(random()));
+        if (fs::create_directory(folder)) return folder;
+    }
+}
+
+}  // namespace
+
+void WriteArchive(const fs::path& archive, const std::vector<ArchiveEntry>& entries,
+                  const fs::path& staging) {
+    fs::create_directories(staging);
+    HpiHandle pack = HPICreate(archive.string().c_str(), nullptr);
+    int fileNumber = 0;
+    for (const ArchiveEntry& entry : entries) {
+        if (!entry.content) {
+            HPICreateDirectory(pack, entry.name.c_str());
+            continue;
+        }
+        const fs::path source = staging / std::to_string(fileNumber++);
+        WriteText(source, *entry.content);
+        HPIAddFile(pack, entry.name.c_str(), source.string().c_str());
+    }
+    const bool written = HPIPackArchive(pack, kZlib) != 0;
+    fs::remove_all(staging);
+    if (!written) throw RuntimeError(kDeviceIOError, HPILastError());
+}
+
+void PadFile(const fs::path& file, std::uintmax_t size) {
+    if (!fs::exists(file)) WriteText(file, "");
+    fs::resize_file(file, size);
+}
+
+DemoSandbox BuildDemoSandbox(const fs::path& root) {
+    DemoSandbox sandbox = Layout(root);
+    if (fs::exists(sandbox.prefix / "system.reg")) return sandbox;
+    fs::create_directories(sandbox.prefix / "dosdevices");
+    fs::create_directories(sandbox.gameFolder);
+    fs::create_directories(sandbox.packageFolder);
+    fs::create_symlink("../drive_c", sandbox.prefix / "dosdevices" / "c:");
+    PadFile(sandbox.gameFolder / "totala1.hpi", kTotala1Size);
+    PadFile(sandbox.gameFolder / "ccdata.ccx", kCcdataSize);
+    WriteArchive(sandbox.gameFolder / "rev31.gp3", DemoGameArchive(), root / "staging");
+    PadFile(sandbox.gameFolder / "rev31.gp3", kRev31Size);
+    WriteArchive(sandbox.packageFolder / "KELMORA.UFO", DemoPackage(), root / "staging");
+    // Written last: its presence marks a complete sandbox.
+    WriteText(sandbox.prefix / "system.reg", SystemReg(sandbox.gameFolderText));
+    return sandbox;
+}
+
+void EnterDemoSandbox(const std::optional<std::string>& root) {
+    fs::path folder;
+    if (root) {
+        folder = fs::absolute(*root);
+        fs::create_directories(folder);
+    } else {
+        folder = NewTemporaryFolder();
+    }
+    DemoSandbox sandbox = BuildDemoSandbox(folder);
+#ifdef _WIN32
+    _putenv_s("WINEPREFIX", sandbox.prefix.string().c_str());
+#else
+    ::setenv("WINEPREFIX", sandbox.prefix.string().c_str(), 1);
+#endif
+    fs::current_path(sandbox.packageFolder);
+    std::fprintf(stderr,
+                 "Demo sandbox: %s\n  game folder %s (%s), package folder %s\n"
+                 "Run again with --demo %s to see the control panel once installed.\n",
+                 folder.string().c_str(), sandbox.gameFolderText.c_str(),
+                 sandbox.gameFolder.string().c_str(), sandbox.packageFolder.string().c_str(),
+                 folder.string().c_str());
+}
+
+}  // namespace kelmora

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace kelmora {
+
+// What one run of the program carries from window to window: the folders the player confirmed
+// and how the install went. The windows and the unattended mode own it and hand it to the
+// install procedure and the control panel.
+struct InstallerState {
+    // The game folder: a full path text, no trailing separator except on a drive root.
+    std::string gameFolder;
+    // The folder holding the package, in the same form.
+    std::string packageFolder;
+    // Set by every failed extraction and by a run stopped before it replaced the game archive;
+    // chooses the install's outcome message.
+    bool installFailed = false;
+};
+
+}  // namespace kelmora

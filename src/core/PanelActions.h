@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "core/MessageBox.h"
+
+// The control panel's three actions on an installed game folder, free of windows so that the
+// panel and the unattended mode run the same code.
+namespace kelmora {
+
+enum class PanelAction { kUninstall, kDisable, kEnable };
+
+// True when the patch is parked (gameFolder + "\Orv_Backup\rev31.mod" exists): the panel then
+// offers Enable instead of Disable.
+bool PanelOffersEnable(const std::string& gameFolder);
+
+// Why RunPanelAction returned: the user answered No, or the file the action needs is missing
+// (the message says which). In both cases nothing on disk was changed.
+enum class PanelOutcome { kDeclined, kSourceMissing };
+
+// Asks the action's question, carries out its file operations, shows the success message and
+// ends the program with status 0. Returns only when nothing was changed. A failing file operation
+// raises RuntimeError; the caller reports it as an uncaught run-time error.
+PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
+                            MessageBoxSeam& messages);
+
+}  // namespace kelmora

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "ui/GuidanceTexts.h"
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace kelmora {
+
+// The installation help: the user picks one of five problems and reads its resolution. Each
+// window starts with no problem picked.
+class HelpWindow : public QDialog {
+public:
+    explicit HelpWindow(QWidget* parent = nullptr);
+
+protected:
+    // A click on a problem's text picks its option button.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildProblems();
+    void ProblemTextClicked(int index);
+    void ProblemPicked(int index);
+
+    QPushButton* okButton_;
+    QGroupBox* resolutionFrame_;
+    QLabel* resolutionLabel_;
+    QGroupBox* problemFrame_;
+    std::array<QRadioButton*, kProblemCount> problemButtons_;
+    std::array<QLabel*, kProblemCount> problemLabels_;
+};
+
+}  // namespace kelmora

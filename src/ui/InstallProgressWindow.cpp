@@ -1,0 +1,116 @@
+#include "ui/InstallProgressWindow.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+#include <algorithm>
+
+#include "core/MessageBox.h"
+#include "core/PatchInstall.h"
+#include "core/ProgramEnd.h"
+#include "ui/WindowStyle.h"
+
+namespace kelmora {
+
+namespace {
+
+constexpr int kTrackBorder = 2;
+constexpr QColor kBarColour(0, 0, 255);
+
+void SetBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+InstallProgressWindow::InstallProgressWindow(InstallerState& state, QWidget* parent)
+    : QDialog(parent), state_(state) {
+    setObjectName("installProgressWindow");
+    SetUpWindow(this, QStringLiteral("Installing Orvald's Kelmora"), 6960, 1080,
+                WindowKind::kDialogWithoutCloseBox);
+    setModal(true);
+
+    actionFrame_ = MakeFrame(this, "actionFrame", QStringLiteral("Current Action:"),
+                             TwipsRect(120, 120, 6735, 855));
+
+    actionLabel_ = MakeLabel(actionFrame_, "actionLabel", "Preparing to install...",
+                             TwipsRect(120, 240, 6495, 255));
+
+    progressTrack_ = new QFrame(actionFrame_);
+    progressTrack_->setObjectName("progressTrack");
+    progressTrack_->setGeometry(TwipsRect(120, 480, 6495, 255));
+    progressTrack_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    progressTrack_->setLineWidth(kTrackBorder);
+    SetBackground(progressTrack_, Qt::black);
+    const QRect inner = progressTrack_->contentsRect();
+
+    progressBar_ = new QWidget(progressTrack_);
+    progressBar_->setObjectName("progressBar");
+    SetBackground(progressBar_, kBarColour);
+
+    percentLabel_ = new QLabel("0%", progressTrack_);
+    percentLabel_->setObjectName("percentLabel");
+    percentLabel_->setGeometry(inner);
+    percentLabel_->setAlignment(Qt::AlignCenter);
+    QFont bold = ProgramFont();
+    bold.setBold(true);
+    percentLabel_->setFont(bold);
+    QPalette white = percentLabel_->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    percentLabel_->setPalette(white);
+    percentLabel_->raise();
+    SetBar(0);
+}
+
+void InstallProgressWindow::SetAction(const std::string& text) {
+    actionLabel_->setText(DisplayText(text));
+    actionLabel_->repaint();
+}
+
+void InstallProgressWindow::SetPercentText(const std::string& text) {
+    percentLabel_->setText(QString::fromStdString(text));
+}
+
+void InstallProgressWindow::SetBar(int percent) {
+    const QRect inner = progressTrack_->contentsRect();
+    const int width = inner.width() * std::clamp(percent, 0, 100) / 100;
+    progressBar_->setGeometry(inner.x(), inner.y(), width, inner.height());
+    progressBar_->setVisible(width > 0);
+}
+
+void InstallProgressWindow::Repaint() {
+    repaint();
+}
+
+void InstallProgressWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (activated_) return;
+    activated_ = true;
+    // Run once the window is on screen, from the modal loop that shows it.
+    QTimer::singleShot(0, this, &InstallProgressWindow::Activate);
+}
+
+// The run is not interruptible: the window has no way to be closed.
+void InstallProgressWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+void InstallProgressWindow::reject() {}
+
+void InstallProgressWindow::Activate() {
+    Repaint();
+    MessageBoxSeam& messages = CurrentMessageBox();
+    try {
+        InstallPatch(state_, *this, messages);
+    } catch (const RuntimeError& error) {
+        ReportUncaughtError(error);
+    }
+    messages.Show(InstallOutcomeMessage(state_));
+    EndProgram(0);
+}
+
+}  // namespace kelmora

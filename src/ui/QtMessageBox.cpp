@@ -1,0 +1,42 @@
+#include "ui/QtMessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "ui/WindowStyle.h"
+
+namespace kelmora {
+
+namespace {
+
+QMessageBox::Icon BoxIcon(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::kCritical:
+            return QMessageBox::Critical;
+        case MsgIcon::kQuestion:
+            return QMessageBox::Question;
+        case MsgIcon::kNone:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+MsgAnswer QtMessageBox::Show(const Message& message) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromStdString(message.title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(DisplayText(message.text));
+    box.setIcon(BoxIcon(message.icon));
+    if (message.buttons == MsgButtons::kYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MsgAnswer::kOk;
+}
+
+}  // namespace kelmora

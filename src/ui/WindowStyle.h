@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+#include <initializer_list>
+#include <string_view>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// What every window of the program shares: layout in twips, a fixed frame centred on the screen,
+// the default and cancel buttons, the keyboard order, the font and labels that wrap.
+namespace kelmora {
+
+inline constexpr int kTwipsPerPixel = 15;
+
+constexpr int Pixels(int twips) {
+    return twips / kTwipsPerPixel;
+}
+
+// A rectangle given as left, top, width and height in twips.
+QRect TwipsRect(int left, int top, int width, int height);
+
+enum class WindowKind {
+    kMainWindow,             // a task-bar entry and a close box
+    kDialog,                 // no task-bar entry, a close box
+    kDialogWithoutCloseBox,  // no task-bar entry, no button on the title bar
+};
+
+// Gives `window` its caption, a fixed client area of the given size in twips, a title bar without
+// minimise or maximise button, and a place in the centre of the screen.
+void SetUpWindow(QWidget* window, const QString& caption, int widthTwips, int heightTwips,
+                 WindowKind kind);
+
+// Enter presses `defaultButton` (when it is enabled) and Esc presses `cancelButton`, wherever the
+// focus is in `window`; a focused button does not take the default role over.
+void SetDefaultAndCancel(QWidget* window, QPushButton* defaultButton, QPushButton* cancelButton);
+
+// Tab moves through `widgets` in the order given.
+void SetTabOrder(std::initializer_list<QWidget*> widgets);
+
+// Every window's font; sized so that each text fits the place its window gives it.
+QFont ProgramFont();
+
+// A text whose lines are separated by CR alone, as a label or message box shows it.
+QString DisplayText(std::string_view text);
+
+// A label with `name` as its object name, showing `text` as wrapping plain text.
+QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view text, QRect geometry);
+
+// A frame with `name` as its object name and `caption` as its title.
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry);
+
+// A button with `name` as its object name; it never becomes the default by taking the focus.
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry);
+
+}  // namespace kelmora

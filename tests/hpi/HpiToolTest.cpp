@@ -1,0 +1,172 @@
+// Runs the built kelmora-hpi and checks its exit status, standard output and standard error.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "hpi/HpiReader.h"
+#include "hpi/HpiTestArchive.h"
+#include "support/TempDir.h"
+
+namespace kelmora {
+namespace {
+namespace fs = std::filesystem;
+using testing::BuildRawArchive;
+using testing::RawDir;
+using testing::RawFile;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+class HpiToolTest : public ::testing::Test {
+protected:
+    Outcome Tool(const std::vector<std::string>& args) {
+        std::string command = Quote(KELMORA_HPI_TOOL);
+        for (const auto& arg : args) command += " " + Quote(arg);
+        command += " > " + Quote((dir_ / "stdout").string()) + " 2> " +
+                   Quote((dir_ / "stderr").string()) + " < /dev/null";
+        int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir_ / "stdout"),
+                ReadFile(dir_ / "stderr")};
+    }
+    std::string Path(const std::string& name) { return (dir_ / name).string(); }
+
+    TempDir dir_;
+};
+
+TEST_F(HpiToolTest, HelpAndUsageErrors) {
+    Outcome help = Tool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: kelmora-hpi COMMAND ARGUMENTS"), std::string::npos);
+    EXPECT_EQ(Tool({"extract", "-h"}).status, 0);
+
+    Outcome none = Tool({});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "kelmora-hpi: no command given\nTry 'kelmora-hpi --help'.\n");
+    EXPECT_EQ(Tool({"unpack", "x"}).status, 2);
+    EXPECT_EQ(Tool({"list"}).status, 2);
+    EXPECT_EQ(Tool({"list", "a", "b"}).status, 2);
+    EXPECT_EQ(Tool({"extract", "a"}).status, 2);
+    EXPECT_EQ(Tool({"pack", "--fast", "a"}).status, 2);
+    EXPECT_EQ(Tool({"verify", ""}).status, 2);
+    EXPECT_EQ(Tool({"list", "a", "b"}).err,
+              "kelmora-hpi: 'list' takes 1 argument\nTry 'kelmora-hpi --help'.\n");
+}
+
+TEST_F(HpiToolTest, ListsAGeneratedArchive) {
+    WriteFile(
+        Path("game.hpi"),
+        BuildRawArchive({RawDir("scripts", {RawFile("ArmCom.cob", "12345", 2), RawDir("empty")}),
+                         RawFile("Le\xF3n.txt", "abc", 1), RawFile("raw", "", 0),
+                         RawFile("bad\x1B[31m", "x")}));
+    Outcome list = Tool({"list", Path("game.hpi")});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out,
+              "D\tscripts\t-\t-\n"
+              "F\tscripts\\ArmCom.cob\t5\tzlib\n"
+              "D\tscripts\\empty\t-\t-\n"
+              "F\tLe\xC3\xB3n.txt\t3\tlz77\n"
+              "F\traw\t0\tstored\n"
+              "F\tbad<1B>[31m\t1\tzlib\tunsafe: the name contains a control character (0x1B)\n");
+    EXPECT_EQ(list.err, "");
+}
+
+TEST_F(HpiToolTest, PacksAFolderAndVerifiesIt) {
+    WriteFile(dir_ / "tree" / "Scripts" / "armcom.cob", testing::TextBytes(100000, 1));
+    WriteFile(dir_ / "tree" / "b.txt", "b");
+    WriteFile(dir_ / "tree" / "a.txt", "a");
+    fs::create_directories(dir_ / "tree" / "empty");
+    Outcome pack = Tool({"pack", Path("tree"), Path("out.ufo")});
+    EXPECT_EQ(pack.status, 0) << pack.err;
+    EXPECT_EQ(pack.err, "");  // no progress line when standard error is no terminal
+    Outcome list = Tool({"list", Path("out.ufo")});
+    EXPECT_EQ(list.out,
+              "F\ta.txt\t1\tzlib\nF\tb.txt\t1\tzlib\nD\tempty\t-\t-\nD\tScripts\t-\t-"
+              "\nF\tScripts\\armcom.cob\t100000\tzlib\n");
+    Outcome verify = Tool({"verify", Path("out.ufo")});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_EQ(verify.out,
+              Path("out.ufo") +
+                  ": 5 entries, 3 files, 100002 bytes: every checksum and every name is sound\n");
+
+    Outcome extract = Tool({"extract", Path("out.ufo"), Path("copy")});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_TRUE(ReadFile(dir_ / "copy" / "Scripts" / "armcom.cob") ==
+                testing::TextBytes(100000, 1));
+    EXPECT_TRUE(fs::is_directory(dir_ / "copy" / "empty"));
+
+    // Packing into the folder being packed leaves the old archive out of the new one.
+    Outcome inside = Tool({"pack", Path("copy"), Path("copy/self.ufo")});
+    EXPECT_EQ(inside.status, 0) << inside.err;
+    Outcome again = Tool({"pack", Path("copy"), Path("copy/self.ufo")});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Tool({"list", Path("copy/self.ufo")}).out.find("self.ufo"), std::string::npos);
+}
+
+TEST_F(HpiToolTest, ExtractWritesSafeEntriesAndFailsForUnsafeOnes) {
+    WriteFile(Path("hostile.ufo"), BuildRawArchive({RawFile("good.txt", "good"),
+                                                    RawDir("..", {RawFile("escaped.txt", "bad")}),
+                                                    RawFile("c:evil", "bad")}));
+    Outcome extract = Tool({"extract", Path("hostile.ufo"), Path("out")});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_EQ(ReadFile(dir_ / "out" / "good.txt"), "good");
+    EXPECT_FALSE(fs::exists(dir_ / "escaped.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
+    const std::string name = Path("hostile.ufo");
+    EXPECT_EQ(
+        extract.err,
+        "kelmora-hpi: " + name + ": '..' is not extracted: the name is '..'\n" +
+            "kelmora-hpi: " + name +
+            ": '..\\escaped.txt' is not extracted: it lies in directory '..', which is unsafe\n" +
+            "kelmora-hpi: " + name + ": 'c:evil' is not extracted: the name contains ':'\n");
+    Outcome verify = Tool({"verify", Path("hostile.ufo")});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_NE(verify.err.find("3 problems found"), std::string::npos) << verify.err;
+}
+
+TEST_F(HpiToolTest, DamagedOrMissingArchivesExitWithOneAndNameTheArchive) {
+    std::string bytes = BuildRawArchive({RawFile("a.txt", testing::TextBytes(1000, 1))});
+    bytes[bytes.size() - 3] = static_cast<char>(bytes[bytes.size() - 3] ^ 0x55);
+    WriteFile(Path("damaged.ufo"), bytes);
+    Outcome verify = Tool({"verify", Path("damaged.ufo")});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_EQ(verify.err, "kelmora-hpi: " + Path("damaged.ufo") +
+                              ": chunk 1 of 1 of 'a.txt' fails its checksum\n" +
+                              "kelmora-hpi: " + Path("damaged.ufo") + ": 1 problem found\n");
+    EXPECT_EQ(Tool({"extract", Path("damaged.ufo"), Path("x")}).status, 1);
+    EXPECT_FALSE(fs::exists(dir_ / "x" / "a.txt"));
+
+    Outcome missing = Tool({"list", Path("absent.ufo")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err,
+              "kelmora-hpi: " + Path("absent.ufo") + ": cannot open: No such file or directory\n");
+    WriteFile(Path("text.ufo"), "just some text, no archive");
+    Outcome notArchive = Tool({"list", Path("text.ufo")});
+    EXPECT_EQ(notArchive.status, 1);
+    EXPECT_EQ(notArchive.err,
+              "kelmora-hpi: " + Path("text.ufo") + ": not an HPI archive (no 'HAPI' marker)\n");
+    EXPECT_EQ(Tool({"pack", Path("no-such-folder"), Path("x.ufo")}).status, 1);
+}
+
+TEST_F(HpiToolTest, AFailedPackLeavesTheOldArchive) {
+    WriteFile(Path("old.ufo"), "old archive");
+    WriteFile(dir_ / "tree" / "bad\\name.txt", "a backslash cannot be in an archive name");
+    Outcome pack = Tool({"pack", Path("tree"), Path("old.ufo")});
+    EXPECT_EQ(pack.status, 1);
+    EXPECT_EQ(pack.err,
+              "kelmora-hpi: 'bad\\name.txt': cannot be an archive entry: the name contains '\\'\n");
+    EXPECT_EQ(ReadFile(dir_ / "old.ufo"), "old archive");
+}
+
+}  // namespace
+}  // namespace kelmora

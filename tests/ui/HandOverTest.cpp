@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QTest>
+#include <memory>
+
+#include "core/InstallerState.h"
+#include "support/FakeGamePrefix.h"
+#include "support/ScriptedMessageBox.h"
+#include "ui/ControlPanelWindow.h"
+#include "ui/InstallerWindow.h"
+
+namespace kelmora {
+namespace {
+
+using testing::FakeWinePrefix;
+using testing::MakeFiles;
+
+// Counts the times a window is shown.
+class ShowCounter : public QObject {
+public:
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) ++shows;
+        return false;
+    }
+};
+
+// The control panel the hand-over opened, owned by the test from here on.
+std::unique_ptr<ControlPanelWindow> OpenedPanel() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* panel = dynamic_cast<ControlPanelWindow*>(window); panel && panel->isVisible()) {
+            return std::unique_ptr<ControlPanelWindow>(panel);
+        }
+    }
+    return nullptr;
+}
+
+TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow) {
+    FakeWinePrefix prefix;
+    const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
+    MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3"});
+    prefix.WriteGameFolder("C:\\Games\\TotalA");
+    InstallerState state;
+    InstallerWindow mainWindow(state);
+    ShowCounter counter;
+    mainWindow.installEventFilter(&counter);
+    EXPECT_FALSE(mainWindow.Load());
+    std::unique_ptr<ControlPanelWindow> panel = OpenedPanel();
+
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(counter.shows, 0);
+    EXPECT_FALSE(mainWindow.isVisible());
+    EXPECT_EQ(state.gameFolder, "C:\\Games\\TotalA")
+        << "the list's own letter case, not lower case";
+    EXPECT_EQ(panel->findChild<QGroupBox*>(QStringLiteral("modeFrame"))->title(), "Disable");
+}
+
+}  // namespace
+}  // namespace kelmora
