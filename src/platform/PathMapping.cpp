@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -83,10 +84,15 @@ std::string FoldCase(std::string_view text, bool toUpper) {
 }
 
 #ifndef _WIN32
-fs::path HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return "/";
+// The prefix chosen at start-up; guarded because the install thread maps drive paths too.
+struct ChosenPrefix {
+    std::mutex mutex;
+    fs::path prefix;
+};
+
+ChosenPrefix& Chosen() {
+    static ChosenPrefix chosen;
+    return chosen;
 }
 
 bool Exists(const std::string& path) {
@@ -186,10 +192,31 @@ std::string UpperCase(std::string_view text) {
     return FoldCase(text, true);
 }
 
+fs::path HomeFolder() {
+#ifdef _WIN32
+    return {};
+#else
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+#endif
+}
+
+void UseWinePrefix([[maybe_unused]] const fs::path& prefix) {
+#ifndef _WIN32
+    const std::lock_guard lock(Chosen().mutex);
+    Chosen().prefix = prefix;
+#endif
+}
+
 fs::path WinePrefix() {
 #ifdef _WIN32
     return {};
 #else
+    {
+        const std::lock_guard lock(Chosen().mutex);
+        if (!Chosen().prefix.empty()) return Chosen().prefix;
+    }
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
     return HomeFolder() / ".wine";
 #endif

@@ -50,8 +50,16 @@ std::string FullPathText(std::string_view text);
 // The process's current folder, as a folder text.
 std::string CurrentFolderText();
 
-// The Wine prefix drive letters are read from: $WINEPREFIX, else ~/.wine.
+// The Wine prefix drive letters and the registry are read from: the one UseWinePrefix chose,
+// else $WINEPREFIX, else ~/.wine.
 std::filesystem::path WinePrefix();
+
+// Makes `prefix` the one WinePrefix() gives from now on; an empty path goes back to the
+// environment's. Meant for start-up, once the prefix that names the game is known.
+void UseWinePrefix(const std::filesystem::path& prefix);
+
+// The user's home folder: $HOME, else the one the password database names.
+std::filesystem::path HomeFolder();
 
 // Whether two names are equal without regard to letter case (ASCII and Latin-1 letters, UTF-8).
 bool EqualNoCase(std::string_view a, std::string_view b);
