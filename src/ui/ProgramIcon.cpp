@@ -30,10 +30,7 @@ QPainterPath Rune() {
 
 }  // namespace
 
-QPixmap ProgramEmblem(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
+void PaintEmblem(QPainter& painter, int size) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(size / 32.0, size / 32.0);
 
@@ -48,6 +45,13 @@ QPixmap ProgramEmblem(int size) {
     painter.setPen(QPen(QColor(0xf2, 0xb1, 0x34), size >= 32 ? 3.0 : 3.5, Qt::SolidLine,
                         Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(Rune());
+}
+
+QPixmap ProgramEmblem(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    PaintEmblem(painter, size);
     return pixmap;
 }
 
