@@ -11,7 +11,7 @@
 #include <QSvgGenerator>
 #include <cstdio>
 
-#include "app/ProgramIcon.h"
+#include "ui/ProgramIcon.h"
 
 namespace {
 
