@@ -12,15 +12,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Application.h"
-#include "app/Form1.h"
-#include "app/Globals.h"
-#include "app/MessageBox.h"
-#include "app/ProgramEnd.h"
-#include "dialogs/Form3.h"
-#include "dialogs/Form4.h"
-#include "install/Form2.h"
-#include "panel/Form5.h"
+#include "ui/Application.h"
+#include "ui/InstallerWindow.h"
+#include "core/InstallerState.h"
+#include "core/MessageBox.h"
+#include "core/ProgramEnd.h"
+#include "ui/ReleaseNotesDialog.h"
+#include "ui/HelpWindow.h"
+#include "ui/InstallProgressWindow.h"
+#include "ui/ControlPanelWindow.h"
 #include "support/X11Desktop.h"
 
 namespace {
@@ -76,20 +76,20 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
 
     bool saved = true;
-    kelmora::Form1 mainWindow;
+    kelmora::InstallerState state;
+    kelmora::InstallerWindow mainWindow(state);
     mainWindow.Load();
     saved &= Save(desktop, mainWindow, folder, "main-window.png");
     {
-        kelmora::Form3 releaseNotes(&mainWindow);
+        kelmora::ReleaseNotesDialog releaseNotes(&mainWindow);
         saved &= Save(desktop, releaseNotes, folder, "release-notes.png");
     }
     {
-        kelmora::Form4 help(&mainWindow);
+        kelmora::HelpWindow help(&mainWindow);
         saved &= Save(desktop, help, folder, "help.png");
     }
     {
-        kelmora::TADir = gameFolder.path().toStdString();
-        kelmora::Form5 controlPanel;
+        kelmora::ControlPanelWindow controlPanel(gameFolder.path().toStdString());
         saved &= Save(desktop, controlPanel, folder, "control-panel.png");
     }
     if (!saved) return 1;
@@ -97,8 +97,8 @@ int main(int argc, char** argv) {
     for (const char* name : {"totala1.hpi", "ccdata.ccx", "rev31.gp3", "Kelmora.ufo"}) {
         QFile(gameFolder.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly);
     }
-    kelmora::UfoDir = kelmora::TADir;
-    kelmora::Form2 installWindow(&mainWindow);
+    state.gameFolder = state.packageFolder = gameFolder.path().toStdString();
+    kelmora::InstallProgressWindow installWindow(state, &mainWindow);
     SaveInstallWindow saveOnFirstMessage(desktop, installWindow, folder);
     kelmora::SetCurrentMessageBox(&saveOnFirstMessage);
     installWindow.exec();

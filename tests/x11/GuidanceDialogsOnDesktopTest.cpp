@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "dialogs/Form3.h"
-#include "dialogs/Form4.h"
+#include "ui/ReleaseNotesDialog.h"
+#include "ui/HelpWindow.h"
 #include "support/X11Desktop.h"
 
 namespace kelmora {
@@ -72,7 +72,7 @@ protected:
 };
 
 TEST_F(GuidanceDialogsOnDesktopTest, HelpAsksForACloseBoxOnlyAndClosesOnAltF4) {
-    Form4 help(&owner_);
+    HelpWindow help(&owner_);
     ASSERT_NO_FATAL_FAILURE(Show(help));
 
     const WindowFacts facts = desktop_.Facts(help);
@@ -91,13 +91,13 @@ TEST_F(GuidanceDialogsOnDesktopTest, HelpAsksForACloseBoxOnlyAndClosesOnAltF4) {
 }
 
 TEST_F(GuidanceDialogsOnDesktopTest, ClickOnAProblemTextOnScreenShowsItsResolution) {
-    Form4 help(&owner_);
+    HelpWindow help(&owner_);
     ASSERT_NO_FATAL_FAILURE(Show(help));
 
-    ASSERT_TRUE(desktop_.Click(*help.findChild<QLabel*>(QStringLiteral("Label1_3"))));
+    ASSERT_TRUE(desktop_.Click(*help.findChild<QLabel*>(QStringLiteral("problemText_3"))));
 
-    EXPECT_TRUE(help.findChild<QRadioButton*>(QStringLiteral("Option1_3"))->isChecked());
-    EXPECT_TRUE(help.findChild<QLabel*>(QStringLiteral("Label2"))
+    EXPECT_TRUE(help.findChild<QRadioButton*>(QStringLiteral("problemButton_3"))->isChecked());
+    EXPECT_TRUE(help.findChild<QLabel*>(QStringLiteral("resolutionLabel"))
                     ->text()
                     .startsWith(QStringLiteral("This problem is most likely caused")));
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
@@ -105,7 +105,7 @@ TEST_F(GuidanceDialogsOnDesktopTest, ClickOnAProblemTextOnScreenShowsItsResoluti
 }
 
 TEST_F(GuidanceDialogsOnDesktopTest, ReleaseNotesAskForNoTitleBarButtonAndOutliveAltF4) {
-    Form3 notes(&owner_);
+    ReleaseNotesDialog notes(&owner_);
     CloseRequests closeRequests(notes);
     ASSERT_NO_FATAL_FAILURE(Show(notes));
 
