@@ -23,6 +23,11 @@ using testing::ArchiveListing;
 using testing::GameSandbox;
 using testing::ReadFile;
 
+// A name in a folder as the program writes it: joined with the host's separator.
+std::string In(const std::string& folder, const char* name) {
+    return folder + testing::kHostSeparator + name;
+}
+
 const std::vector<ArchiveEntry> kGameArchive = {
     {"Scripts", std::nullopt},
     {"Scripts\\ArmCom.cob", "game armcom"},
@@ -61,7 +66,8 @@ public:
 class InstallPatchTest : public ::testing::Test {
 protected:
     void Use(const GameSandbox& sandbox) {
-        state = InstallerState{sandbox.gameFolder.string(), sandbox.packageFolder.string()};
+        state = InstallerState{testing::HostText(sandbox.gameFolder),
+                               testing::HostText(sandbox.packageFolder)};
         lastPackPercent = 0;
     }
 
@@ -103,12 +109,12 @@ TEST_F(InstallPatchTest, LaysThePackageOverTheGameArchiveAndKeepsABackup) {
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
     EXPECT_FALSE(fs::exists(sandbox.Package()));
 
-    const std::string game = state.gameFolder + "/rev31.gp3";
-    EXPECT_EQ(
-        display.actions,
-        (std::vector<std::string>{"Backing up rev31.gp3...", "Extracting data from " + game + "...",
-                                  "Extracting data from " + state.packageFolder + "/Kelmora.ufo...",
-                                  "Compressing " + game + "..."}));
+    const std::string game = In(state.gameFolder, "rev31.gp3");
+    EXPECT_EQ(display.actions,
+              (std::vector<std::string>{
+                  "Backing up rev31.gp3...", "Extracting data from " + game + "...",
+                  "Extracting data from " + In(state.packageFolder, "Kelmora.ufo") + "...",
+                  "Compressing " + game + "..."}));
     EXPECT_EQ(display.PercentagesDuring("Extracting data from " + game + "..."),
               (std::vector<std::string>{"0%", "33%", "66%", "100%"}));
     const auto packing = display.PercentagesDuring("Compressing " + game + "...");
@@ -122,11 +128,11 @@ TEST_F(InstallPatchTest, ShowsThreeEntriesAsHalvesAndASingleEntryAsComplete) {
                         {{"rev31.gp3\\a", std::nullopt}, {"rev31.gp3\\a\\2", "new 2"}});
     Use(sandbox);
     InstallPatch(state, display, messages);
-    EXPECT_EQ(
-        display.PercentagesDuring("Extracting data from " + state.gameFolder + "/rev31.gp3..."),
-        (std::vector<std::string>{"0%", "50%", "100%"}));
-    EXPECT_EQ(display.PercentagesDuring("Extracting data from " + state.packageFolder +
-                                        "/Kelmora.ufo..."),
+    EXPECT_EQ(display.PercentagesDuring("Extracting data from " +
+                                        In(state.gameFolder, "rev31.gp3") + "..."),
+              (std::vector<std::string>{"0%", "50%", "100%"}));
+    EXPECT_EQ(display.PercentagesDuring("Extracting data from " +
+                                        In(state.packageFolder, "Kelmora.ufo") + "..."),
               (std::vector<std::string>{"100%"}));
     EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "a\\2"), "new 2");
 }
@@ -192,8 +198,9 @@ TEST_F(VersionCheckTest, AGameArchiveOneByteLongerIsAConflictNamingOnlyIt) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(
         messages.shown[0].text,
-        "The following file(s) do not match the Cavedog defaults:\r     " + state.gameFolder +
-            "/rev31.gp3\r\rPlease verify that you have not installed any 3rd party "
+        "The following file(s) do not match the Cavedog defaults:\r     " +
+            In(state.gameFolder, "rev31.gp3") +
+            "\r\rPlease verify that you have not installed any 3rd party "
             "modifications to these files.\r\rPlease press OK to terminate this installation.");
     EXPECT_EQ(messages.shown[0].title, "Version Conflict Detected");
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::kCritical);
@@ -212,10 +219,11 @@ TEST_F(VersionCheckTest, AllThreeFilesOffAreListedInTheirOrder) {
     EXPECT_EQ(RunExpectingEnd(), 0);
 
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_NE(messages.shown[0].text.find(":\r     " + state.gameFolder + "/totala1.hpi\r     " +
-                                          state.gameFolder + "/ccdata.ccx\r     " +
-                                          state.gameFolder + "/rev31.gp3\r\rPlease"),
-              std::string::npos)
+    EXPECT_NE(
+        messages.shown[0].text.find(":\r     " + In(state.gameFolder, "totala1.hpi") + "\r     " +
+                                    In(state.gameFolder, "ccdata.ccx") + "\r     " +
+                                    In(state.gameFolder, "rev31.gp3") + "\r\rPlease"),
+        std::string::npos)
         << messages.shown[0].text;
     ExpectNothingTouched(sandbox, archive);
 }

@@ -1,9 +1,9 @@
 // Runs the built kelmora-hpi and checks its exit status, standard output and standard error.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "hpi/HpiReader.h"
 #include "hpi/HpiTestArchive.h"
+#include "support/Portable.h"
 #include "support/TempDir.h"
 
 namespace kelmora {
@@ -15,31 +15,14 @@ using testing::RawFile;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using Outcome = testing::Finished;
 
 class HpiToolTest : public ::testing::Test {
 protected:
     Outcome Tool(const std::vector<std::string>& args) {
-        std::string command = Quote(KELMORA_HPI_TOOL);
-        for (const auto& arg : args) command += " " + Quote(arg);
-        command += " > " + Quote((dir_ / "stdout").string()) + " 2> " +
-                   Quote((dir_ / "stderr").string()) + " < /dev/null";
-        int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir_ / "stdout"),
-                ReadFile(dir_ / "stderr")};
+        return testing::Run(KELMORA_HPI_TOOL, args);
     }
-    std::string Path(const std::string& name) { return (dir_ / name).string(); }
+    std::string Path(const std::string& name) { return testing::HostText(dir_ / name); }
 
     TempDir dir_;
 };
@@ -159,13 +142,33 @@ TEST_F(HpiToolTest, DamagedOrMissingArchivesExitWithOneAndNameTheArchive) {
 }
 
 TEST_F(HpiToolTest, AFailedPackLeavesTheOldArchive) {
-    WriteFile(Path("old.ufo"), "old archive");
-    WriteFile(dir_ / "tree" / "bad\\name.txt", "a backslash cannot be in an archive name");
-    Outcome pack = Tool({"pack", Path("tree"), Path("old.ufo")});
-    EXPECT_EQ(pack.status, 1);
-    EXPECT_EQ(pack.err,
-              "kelmora-hpi: 'bad\\name.txt': cannot be an archive entry: the name contains '\\'\n");
-    EXPECT_EQ(ReadFile(dir_ / "old.ufo"), "old archive");
+    struct Case {
+        std::string name;
+        std::string error;
+    };
+    std::vector<Case> cases = {
+        // A name every host can hold and the archive's Windows-1252 names cannot.
+        {"\xE6\x97\xA5.txt",
+         "kelmora-hpi: '\xE6\x97\xA5.txt': '\xE6\x97\xA5.txt' holds a character the archive's "
+         "names (Windows-1252) cannot hold\n"},
+    };
+#ifndef _WIN32
+    // Windows holds no backslash in a file name.
+    cases.push_back({"bad\\name.txt",
+                     "kelmora-hpi: 'bad\\name.txt': cannot be an archive entry: the name contains "
+                     "'\\'\n"});
+#endif
+    for (const Case& bad : cases) {
+        SCOPED_TRACE(bad.name);
+        TempDir dir;
+        WriteFile(dir / "old.ufo", "old archive");
+        WriteFile(dir / "tree" / testing::PathFromUtf8(bad.name), "");
+        Outcome pack =
+            Tool({"pack", testing::HostText(dir / "tree"), testing::HostText(dir / "old.ufo")});
+        EXPECT_EQ(pack.status, 1);
+        EXPECT_EQ(pack.err, bad.error);
+        EXPECT_EQ(ReadFile(dir / "old.ufo"), "old archive");
+    }
 }
 
 }  // namespace

@@ -7,25 +7,19 @@
 #include <string>
 
 #include "platform/RuntimeError.h"
+#include "support/FakeMachine.h"
 #include "support/TempDir.h"
 
 namespace kelmora::testing {
 
-// A Wine-style prefix in a temporary folder, set as WINEPREFIX: dosdevices/c: is a relative
-// link to drive_c, as wineboot makes it.
-class FakeWinePrefix : public ::testing::Test {
+// A test on a machine of its own: a drive C in a fresh folder and a registry (see FakeMachine).
+class FakeMachineTest : public ::testing::Test {
 protected:
-    FakeWinePrefix() {
-        std::filesystem::create_directories(Prefix() / "dosdevices");
-        std::filesystem::create_directories(Prefix() / "drive_c");
-        std::filesystem::create_directory_symlink("../drive_c", DriveC());
-    }
+    const std::filesystem::path& DriveC() const { return machine_.DriveC(); }
+    // The program's text for a path on drive C ("\cavedog\totala").
+    std::string C(const std::string& suffix) const { return machine_.C(suffix); }
 
-    std::filesystem::path Prefix() const { return root_ / "prefix"; }
-    std::filesystem::path DriveC() const { return Prefix() / "dosdevices/c:"; }
-
-    TempDir root_;
-    ScopedEnv prefixVariable_{"WINEPREFIX", Prefix().string()};
+    FakeMachine machine_;
 };
 
 // The run-time error number `operation` raises, or 0 when it raises none.

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "FakeWinePrefix.h"
+#include "FakeMachineTest.h"
 #include "platform/Registry.h"
 #include "platform/WineRegistry.h"
 
@@ -57,9 +57,19 @@ std::string HexUtf16(const std::string& text) {
     return hex;
 }
 
-class RegistryTest : public testing::FakeWinePrefix {
+// The registry calls over a Wine prefix's system.reg.
+class RegistryTest : public testing::FakeMachineTest {
 protected:
-    void UseSystemReg(const std::string& text) { WriteFile(Prefix() / "system.reg", text); }
+    void SetUp() override {
+#ifdef _WIN32
+        GTEST_SKIP() << "Windows reads its own registry, never a Wine prefix's system.reg";
+#endif
+    }
+    void UseSystemReg([[maybe_unused]] const std::string& text) {
+#ifndef _WIN32
+        WriteFile(machine_.WinePrefixFolder() / "system.reg", text);
+#endif
+    }
 
     bool UseCapture(const char* name) {
         if (!SharedFixtures()) return false;
@@ -224,15 +234,18 @@ TEST_F(RegistryTest, MissingPrefixFileHeaderKeyOrValueIsNotFound) {
     EXPECT_EQ(ReadValue("Software\\Kelmora", "Path").code, kErrorFileNotFound);
     EXPECT_EQ(ReadValue("Software\\Kelmora\\Sub", "Dir").code, kErrorFileNotFound);
 
-    testing::ScopedEnv noPrefix("WINEPREFIX", (root_ / "no-prefix").string());
+    testing::ScopedEnv noPrefix("WINEPREFIX", testing::HostText(DriveC() / "no-prefix"));
     RegKey key = 123;
     EXPECT_EQ(RegOpenKeyExA(kHKeyLocalMachine, "Software\\Kelmora", 0, 0x3F, &key),
               kErrorFileNotFound);
     EXPECT_EQ(key, 0u);
 }
 
-TEST_F(RegistryTest, QueriesReportSizesAndRefuseSmallBuffersAndBadHandles) {
-    UseSystemReg("WINE REGISTRY Version 2\n[Software\\\\Kelmora] 1\n\"Dir\"=\"c:\\\\ta\"\n");
+// The registry calls over whichever registry the host has.
+using RegistryCallsTest = testing::FakeMachineTest;
+
+TEST_F(RegistryCallsTest, QueriesReportSizesAndRefuseSmallBuffersAndBadHandles) {
+    machine_.SetText("Software\\Kelmora", "Dir", "c:\\ta");
     RegKey key = 0;
     ASSERT_EQ(RegOpenKeyExA(kHKeyLocalMachine, "Software\\Kelmora", 0, 0x3F, &key), kErrorSuccess);
     std::uint32_t type = 0;

@@ -43,10 +43,4 @@ private:
     ScopedEnv env_;
 };
 
-// Creates empty files `names` in `folder`.
-inline void MakeFiles(const std::filesystem::path& folder,
-                      std::initializer_list<const char*> names) {
-    for (const char* name : names) WriteFile(folder / name, "");
-}
-
 }  // namespace kelmora::testing
