@@ -1,5 +1,6 @@
 #include "platform/PrefixChoice.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -12,6 +13,20 @@ namespace kelmora {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Whether a registry's text may hold the key `keyPath`: it names the key's last name somewhere.
+// Parsing a whole registry takes a while and Steam keeps a prefix per game, most of which never
+// saw this one; a name of letters, digits and spaces is written as it is, so a text without it
+// holds no such key.
+bool MayHoldKey(std::string_view text, std::string_view keyPath) {
+    const std::vector<std::string> names = KeyPathNames(keyPath);
+    if (names.empty()) return true;
+    const std::string& name = names.back();
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
+    });
+    return !plain || LowerCase(text).find(name) != std::string::npos;
+}
 
 std::string FolderNamed(const WineRegistry& registry, const RegistryEntryName& entry) {
     const std::optional<std::string> key = registry.FindKeyIn32BitView(entry.keyPath);
@@ -53,7 +68,8 @@ PrefixCheck CheckPrefix(const KnownPrefix& prefix, const RegistryEntryName& entr
         return {prefix, PrefixFinding::NoRegistryFile, {}};
     if (file.status == RegistryFileStatus::kUnreadable)
         return {prefix, PrefixFinding::UnreadableRegistry, {}};
-    std::string folder = FolderNamed(file.registry, entry);
+    if (!MayHoldKey(file.text, entry.keyPath)) return {prefix, PrefixFinding::NoGameEntry, {}};
+    std::string folder = FolderNamed(WineRegistry::Parse(file.text), entry);
     if (folder.empty()) return {prefix, PrefixFinding::NoGameEntry, {}};
     return {prefix, PrefixFinding::GameNamed, std::move(folder)};
 }

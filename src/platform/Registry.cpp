@@ -35,7 +35,7 @@ std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t /*optio
     OpenKey parent;
     if (key == kHKeyLocalMachine) {
         parent.registry = std::make_shared<const WineRegistry>(
-            WineRegistry::Read(WinePrefix() / "system.reg").registry);
+            WineRegistry::Parse(WineRegistry::Read(WinePrefix() / "system.reg").text));
     } else if (std::optional<OpenKey> open = Handles().Find(key)) {
         parent = *open;
     } else {

@@ -266,7 +266,7 @@ RegistryFile WineRegistry::Read(const fs::path& file) {
     if (!in.read(text.data(), static_cast<std::streamsize>(size)) ||
         LineReader(text).Next() != kHeader)
         return {RegistryFileStatus::kUnreadable, {}};
-    return {RegistryFileStatus::kRead, Parse(text)};
+    return {RegistryFileStatus::kRead, std::move(text)};
 }
 
 WineRegistry WineRegistry::Parse(std::string_view text) {

@@ -23,7 +23,8 @@ struct RegistryFile;
 
 class WineRegistry {
 public:
-    // The registry in `file`, or why there is none.
+    // The text of the registry file `file` (checked for Wine's header line, for Parse), or why
+    // there is none.
     static RegistryFile Read(const std::filesystem::path& file);
 
     // The registry a file's text describes. A damaged key or value is left out, as Wine leaves
@@ -64,7 +65,7 @@ enum class RegistryFileStatus {
 
 struct RegistryFile {
     RegistryFileStatus status = RegistryFileStatus::kMissing;
-    WineRegistry registry;  // empty unless read
+    std::string text;  // empty unless read
 };
 
 }  // namespace kelmora

@@ -135,6 +135,11 @@ TEST_F(GamePlacesTest, EachReasonForNotNamingTheGameIsTold) {
     WriteFile(prefix / "system.reg",
               std::string("WINE REGISTRY Version 2\r\n") + kGameKey64 + "\"Dir\"=\"C:\\\\64\"\n");
     EXPECT_EQ(CheckPrefix({prefix, PrefixKeeper::Wine}, kGameEntry).gameFolder, "C:\\64");
+    // Key names match without regard to case, also where the text is skimmed before parsing.
+    WriteFile(prefix / "system.reg",
+              "WINE REGISTRY Version 2\n[SOFTWARE\\\\MICROSOFT\\\\WINDOWS\\\\CURRENTVERSION\\\\"
+              "UNINSTALL\\\\TOTAL ANNIHILATION]\n\"Dir\"=\"C:\\\\Up\"\n");
+    EXPECT_EQ(CheckPrefix({prefix, PrefixKeeper::Wine}, kGameEntry).gameFolder, "C:\\Up");
 }
 
 TEST_F(GamePlacesTest, TheFirstPrefixNamingTheGameIsUsedForRegistryAndDrives) {
