@@ -137,6 +137,7 @@ int RunPanel(const std::string& action, const std::string& gameFolder, MessageBo
 // The game folder: --game-dir, else the one the registry names, else the only one the search
 // finds (said on standard error). Nothing, said why, when there is none to use.
 std::optional<std::string> GameFolderText(const CommandLine& line) {
+    // Chosen also for --game-dir, whose drive letter ("C:\TA") is the game's prefix's.
     const std::vector<std::string> prefixesAsked = ChooseGamePrefix();
     if (line.gameDir) return *line.gameDir;
     if (std::string folder = ReadRegistryText(kGameUninstallKey, kGameFolderValue); !folder.empty())
