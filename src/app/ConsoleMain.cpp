@@ -1,12 +1,17 @@
 #include <cstdio>
-#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 
 // The program built without windows: only its own command-line modes run.
 int main(int argc, char** argv) {
-    if (std::optional<int> status = kelmora::RunCommandLine(argc, argv)) return *status;
-    std::fputs("kelmora-installer: this build has no windows; use --unattended (see --help)\n",
-               stderr);
-    return 2;
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const kelmora::ProgramStart start = kelmora::RunCommandLine(arguments);
+    if (start.exitStatus) return *start.exitStatus;
+    std::fputs(
+        "kelmora-installer: this build has no windows; without windows: kelmora-installer "
+        "--unattended (see --help)\n",
+        stderr);
+    return 1;
 }

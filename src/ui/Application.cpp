@@ -9,6 +9,8 @@ namespace kelmora {
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv), previousMessageBox_(SetCurrentMessageBox(&messageBox_)) {
     setApplicationName(kAppTitle);
+    // Wayland matches the windows to the desktop entry, and so to its icon, by this name.
+    setDesktopFileName(QStringLiteral("io.github.kelmora.Installer"));
     setFont(ProgramFont());
     setWindowIcon(ProgramIcon());
 }
