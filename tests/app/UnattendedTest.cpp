@@ -32,6 +32,9 @@ Finished RunInstaller(std::vector<std::string> arguments, const fs::path& folder
     return testing::Run({KELMORA_INSTALLER, std::move(arguments), folder, std::move(changes)});
 }
 
+// On Windows the game's setup writes the machine's registry: no launcher keeps a Wine prefix.
+constexpr const char* kNoWinePrefixes = "Windows has no Wine prefixes to look in";
+
 const std::vector<ArchiveEntry> kGame = {{"scripts", std::nullopt},
                                          {"scripts\\armcom.cob", "game armcom"},
                                          {"scripts\\corcom.cob", "game corcom"}};
@@ -166,9 +169,6 @@ TEST(UnattendedTest, SaysWhyTheRegistryNamesNoGameFolder) {
     EXPECT_EQ(missing.err, "kelmora-installer: the game folder /nowhere/ta does not exist\n");
 }
 
-// On Windows the game's setup writes the machine's registry: no launcher keeps a Wine prefix.
-constexpr const char* kNoWinePrefixes = "Windows has no Wine prefixes to look in";
-
 // A home folder where Steam's Proton prefix for the game maps drive D: to ~/Games, and ~/Games/TA
 // holds the game.
 class LauncherHome {
@@ -235,53 +235,53 @@ TEST(UnattendedTest, FindsTheGameInALaunchersPrefixOrByTheOnlyFolderFound) {
     const testing::TempDir empty;
     const Finished none = RunInstaller({"--find-game"}, empty.path());
     EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+}
 
-    TEST(UnattendedTest, DrivesTheControlPanelOnceInstalled) {
-        testing::GameSandbox sandbox(kGame, kPackage);
-        const std::string original = ReadFile(sandbox.GameArchive());
-        const auto game = [&](std::vector<std::string> action) {
-            action.insert(action.begin(),
-                          {"--unattended", "--game-dir", HostText(sandbox.gameFolder)});
-            return action;
-        };
-        const fs::path here = sandbox.root.path();
-        ASSERT_EQ(RunInstaller(Unattended(sandbox), here).status, 0);
+TEST(UnattendedTest, DrivesTheControlPanelOnceInstalled) {
+    testing::GameSandbox sandbox(kGame, kPackage);
+    const std::string original = ReadFile(sandbox.GameArchive());
+    const auto game = [&](std::vector<std::string> action) {
+        action.insert(action.begin(), {"--unattended", "--game-dir", HostText(sandbox.gameFolder)});
+        return action;
+    };
+    const fs::path here = sandbox.root.path();
+    ASSERT_EQ(RunInstaller(Unattended(sandbox), here).status, 0);
 
-        EXPECT_EQ(RunInstaller(game({}), here).status, 2);
-        EXPECT_EQ(RunInstaller(game({"--action", "install"}), here).status, 1);
-        EXPECT_EQ(RunInstaller(game({"--action", "enable"}), here).status, 1);
-        const Finished disable = RunInstaller(game({"--action", "disable"}), here);
-        EXPECT_EQ(disable.status, 0) << disable.out << disable.err;
-        EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
-        EXPECT_EQ(RunInstaller(game({"--action", "disable"}), here).status, 1);
-        EXPECT_EQ(RunInstaller(game({"--action", "enable"}), here).status, 0);
-        EXPECT_EQ(RunInstaller(game({"--action", "uninstall"}), here).status, 0);
-        EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
-        EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
-    }
+    EXPECT_EQ(RunInstaller(game({}), here).status, 2);
+    EXPECT_EQ(RunInstaller(game({"--action", "install"}), here).status, 1);
+    EXPECT_EQ(RunInstaller(game({"--action", "enable"}), here).status, 1);
+    const Finished disable = RunInstaller(game({"--action", "disable"}), here);
+    EXPECT_EQ(disable.status, 0) << disable.out << disable.err;
+    EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
+    EXPECT_EQ(RunInstaller(game({"--action", "disable"}), here).status, 1);
+    EXPECT_EQ(RunInstaller(game({"--action", "enable"}), here).status, 0);
+    EXPECT_EQ(RunInstaller(game({"--action", "uninstall"}), here).status, 0);
+    EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
+    EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
+}
 
-    TEST(UnattendedTest, FindsTheDemoSandboxsGameThroughItsWineRegistry) {
-        testing::TempDir root;
-        const DemoSandbox demo = BuildDemoSandbox(root.path());
-        EXPECT_EQ(fs::file_size(demo.gameFolder / "totala1.hpi"), testing::kTotala1Size);
-        EXPECT_EQ(fs::file_size(demo.gameFolder / "ccdata.ccx"), testing::kCcdataSize);
-        EXPECT_EQ(fs::file_size(demo.gameFolder / "rev31.gp3"), testing::kRev31Size);
+TEST(UnattendedTest, FindsTheDemoSandboxsGameThroughItsWineRegistry) {
+    testing::TempDir root;
+    const DemoSandbox demo = BuildDemoSandbox(root.path());
+    EXPECT_EQ(fs::file_size(demo.gameFolder / "totala1.hpi"), testing::kTotala1Size);
+    EXPECT_EQ(fs::file_size(demo.gameFolder / "ccdata.ccx"), testing::kCcdataSize);
+    EXPECT_EQ(fs::file_size(demo.gameFolder / "rev31.gp3"), testing::kRev31Size);
 
-        const Finished run = RunInstaller({"--unattended"}, demo.packageFolder,
-                                          {{"WINEPREFIX", HostText(demo.prefix)}});
+    const Finished run =
+        RunInstaller({"--unattended"}, demo.packageFolder, {{"WINEPREFIX", HostText(demo.prefix)}});
 
-        EXPECT_EQ(run.status, 0) << run.out << run.err;
-        EXPECT_NE(run.err.find("Extracting data from c:\\cavedog\\totala\\rev31.gp3..."),
-                  std::string::npos)
-            << run.err;
-        EXPECT_TRUE(
-            testing::ArchiveEntryContent(demo.gameFolder / "rev31.gp3", "scripts\\armcom.cob")
-                .starts_with("kelmora commander script"));
-        // A second build reuses the sandbox as it is: installed, so the program shows its panel.
-        BuildDemoSandbox(root.path());
-        EXPECT_TRUE(fs::exists(demo.gameFolder / "Orv_Backup" / "rev31.gp3"));
-        EXPECT_FALSE(fs::exists(demo.packageFolder / "KELMORA.UFO"));
-    }
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("Extracting data from c:\\cavedog\\totala\\rev31.gp3..."),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(testing::ArchiveEntryContent(demo.gameFolder / "rev31.gp3", "scripts\\armcom.cob")
+                    .starts_with("kelmora commander script"));
+    // A second build reuses the sandbox as it is: installed, so the program shows its panel.
+    BuildDemoSandbox(root.path());
+    EXPECT_TRUE(fs::exists(demo.gameFolder / "Orv_Backup" / "rev31.gp3"));
+    EXPECT_FALSE(fs::exists(demo.packageFolder / "KELMORA.UFO"));
+}
 
 }  // namespace
 }  // namespace kelmora
