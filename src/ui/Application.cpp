@@ -1,7 +1,10 @@
 #include "ui/Application.h"
 
+#include <QStyle>
+#include <QStyleFactory>
+#include <cstdio>
+
 #include "core/ProgramEnd.h"
-#include "ui/ProgramIcon.h"
 #include "ui/WindowStyle.h"
 
 namespace kelmora {
@@ -9,8 +12,15 @@ namespace kelmora {
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv), previousMessageBox_(SetCurrentMessageBox(&messageBox_)) {
     setApplicationName(kAppTitle);
+    // The classic dialogs' look on every platform: frame captions in the border line, buttons
+    // without icons, the same colours everywhere.
+    QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"));
+    setStyle(classic);
+    setPalette(classic->standardPalette());
     setFont(ProgramFont());
-    setWindowIcon(ProgramIcon());
+    if (const std::string note = ProgramFontNote(); !note.empty()) {
+        std::fprintf(stderr, "%s\n", note.c_str());
+    }
 }
 
 Application::~Application() {

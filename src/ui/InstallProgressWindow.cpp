@@ -61,7 +61,7 @@ InstallProgressWindow::InstallProgressWindow(InstallerState& state, QWidget* par
     percentLabel_->setObjectName("percentLabel");
     percentLabel_->setGeometry(inner);
     percentLabel_->setAlignment(Qt::AlignCenter);
-    QFont bold = ProgramFont();
+    QFont bold = percentLabel_->font();
     bold.setBold(true);
     percentLabel_->setFont(bold);
     QPalette white = percentLabel_->palette();
