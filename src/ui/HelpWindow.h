@@ -19,12 +19,13 @@ public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
 protected:
-    // A click on a problem's text picks its option button.
+    // A click on a problem's text focuses its option button, which picks it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildProblems();
     void ProblemTextClicked(int index);
+    void FocusMoved(QWidget* from, QWidget* to);
     void ProblemPicked(int index);
 
     QPushButton* okButton_;
