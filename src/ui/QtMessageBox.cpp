@@ -29,6 +29,9 @@ MsgAnswer QtMessageBox::Show(const Message& message) {
     QWidget* owner = QApplication::activeModalWidget();
     QMessageBox box(owner ? owner : QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(message.title));
+    // A message box has no icon on its title bar; an empty icon of its own keeps it from taking
+    // its owner's.
+    box.setWindowIcon(QIcon());
     box.setTextFormat(Qt::PlainText);
     box.setText(DisplayText(message.text));
     box.setIcon(BoxIcon(message.icon));

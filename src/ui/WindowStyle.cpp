@@ -73,8 +73,9 @@ void SetUpWindow(QWidget* window, const QString& caption, int widthTwips, int he
                  WindowKind kind) {
     window->setWindowFlags(FlagsFor(kind));
     window->setWindowTitle(caption);
-    // A window with no button on its title bar has no icon there either.
-    if (kind != WindowKind::kDialogWithoutCloseBox) window->setWindowIcon(ProgramIcon());
+    // A window with no button on its title bar has no icon there either; an empty icon of its
+    // own keeps it from taking its owner's.
+    window->setWindowIcon(kind == WindowKind::kDialogWithoutCloseBox ? QIcon() : ProgramIcon());
     window->setFixedSize(Pixels(widthTwips), Pixels(heightTwips));
     CentreOnScreen(window);
 }
