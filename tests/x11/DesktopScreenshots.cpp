@@ -12,16 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ui/Application.h"
-#include "ui/InstallerWindow.h"
 #include "core/InstallerState.h"
 #include "core/MessageBox.h"
 #include "core/ProgramEnd.h"
-#include "ui/ReleaseNotesDialog.h"
+#include "support/X11Desktop.h"
+#include "ui/Application.h"
+#include "ui/ControlPanelWindow.h"
 #include "ui/HelpWindow.h"
 #include "ui/InstallProgressWindow.h"
-#include "ui/ControlPanelWindow.h"
-#include "support/X11Desktop.h"
+#include "ui/InstallerWindow.h"
+#include "ui/ReleaseNotesDialog.h"
 
 namespace {
 
