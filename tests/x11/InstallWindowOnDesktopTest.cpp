@@ -25,23 +25,6 @@ using testing::X11Desktop;
 
 constexpr QColor kBarBlue(0, 0, 255);
 
-// `count` files of a few kilobytes each in folders of a hundred, under `top` ("" or "rev31.gp3").
-std::vector<ArchiveEntry> ManyFiles(const std::string& top, int count) {
-    std::vector<ArchiveEntry> entries;
-    for (int file = 0; file < count; ++file) {
-        const std::string folder = top + "units" + std::to_string(file / 100);
-        if (file % 100 == 0) entries.push_back({folder, std::nullopt});
-        std::string content;
-        for (int line = 0; line < 60; ++line) {
-            content += "Unit" + std::to_string(file) + " weapon" +
-                       std::to_string(line * file % 97) + "=" + std::to_string(line * 7919 % 1000) +
-                       ";\n";
-        }
-        entries.push_back({folder + "\\unit" + std::to_string(file) + ".fbi", content});
-    }
-    return entries;
-}
-
 QFrame* Track(const QWidget& window) {
     return window.findChild<QFrame*>(QStringLiteral("progressTrack"));
 }
@@ -142,7 +125,7 @@ double Milliseconds(Clock::duration duration) {
 TEST(InstallWindowOnDesktopTest, TheScreenShowsTheBarAndPercentageGrowWhileTheInstallRuns) {
     X11Desktop desktop;
     if (!desktop.IsUsable()) GTEST_SKIP() << "needs an X server (tests/x11/run-in-desktop)";
-    testing::GameSandbox sandbox(ManyFiles("", 1200), ManyFiles("rev31.gp3", 300));
+    testing::GameSandbox sandbox(testing::ManyFiles("", 1200), testing::ManyFiles("rev31.gp3", 300));
     InstallerState state{sandbox.gameFolder.string(), sandbox.packageFolder.string()};
     ProgressReader reader(state);
     lastPackPercent = 0;
