@@ -67,8 +67,13 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
                  problemButtons_[3], problemButtons_[4]});
     SetDefaultAndCancel(this, okButton_, okButton_);
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(qApp, &QApplication::focusChanged, this, &HelpWindow::FocusMoved);
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, &HelpWindow::FocusMoved);
     problemButtons_[0]->setFocus();
+}
+
+// The focus moves while the base classes take the window down, when this part is gone already.
+HelpWindow::~HelpWindow() {
+    disconnect(focusWatch_);
 }
 
 void HelpWindow::BuildProblems() {

@@ -17,6 +17,7 @@ namespace kelmora {
 class HelpWindow : public QDialog {
 public:
     explicit HelpWindow(QWidget* parent = nullptr);
+    ~HelpWindow() override;
 
 protected:
     // A click on a problem's text focuses its option button, which picks it.
@@ -34,6 +35,7 @@ private:
     QGroupBox* problemFrame_;
     std::array<QRadioButton*, kProblemCount> problemButtons_;
     std::array<QLabel*, kProblemCount> problemLabels_;
+    QMetaObject::Connection focusWatch_;
 };
 
 }  // namespace kelmora
