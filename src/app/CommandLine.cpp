@@ -1,91 +1,208 @@
 #include "app/CommandLine.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <string_view>
 
 #include "app/DemoSandbox.h"
 #include "app/Unattended.h"
+#include "core/GameFolderLookup.h"
 
 namespace kelmora {
 
 namespace {
 
-constexpr int kUsageErrorStatus = 2;
+constexpr int kSuccessStatus = 0;
 constexpr int kFailureStatus = 1;
+constexpr int kUsageErrorStatus = 2;
 
-bool IsOption(const std::string& argument) {
-    return argument.starts_with("-");
+// Qt's own options (QGuiApplication's, QApplication's and X11's -display), which the windows
+// hand on to Qt: those followed by a value, those without one, and those joined to theirs by "=".
+constexpr std::string_view kQtOptionsWithValue[] = {
+    "-platform",        "-platformpluginpath", "-platformtheme", "-plugin",
+    "-qwindowgeometry", "-qwindowicon",        "-qwindowtitle",  "-session",
+    "-style",           "-stylesheet",         "-display",       "-geometry"};
+constexpr std::string_view kQtFlags[] = {"-reverse", "-widgetcount"};
+constexpr std::string_view kQtJoinedOptions[] = {"-style=", "-stylesheet=", "-qmljsdebugger="};
+
+bool IsAnyOf(std::string_view argument, const auto& names) {
+    return std::find(std::begin(names), std::end(names), argument) != std::end(names);
 }
 
-void SetMode(CommandLine& line, CommandLine::Mode mode, const std::string& option) {
-    if (line.mode != CommandLine::Mode::kWindows && line.mode != mode) {
-        throw UsageError{option + " cannot be combined with the other mode given"};
+bool StartsWithAnyOf(std::string_view argument, const auto& prefixes) {
+    return std::any_of(
+        std::begin(prefixes), std::end(prefixes),
+        [argument](std::string_view prefix) { return argument.starts_with(prefix); });
+}
+
+// Qt's options among the arguments the program's own options left; anything else is an error.
+std::vector<std::string> QtOptions(const std::vector<std::string>& left) {
+    std::vector<std::string> options;
+    for (size_t i = 0; i < left.size(); ++i) {
+        const std::string& argument = left[i];
+        if (IsAnyOf(argument, kQtOptionsWithValue)) {
+            if (i + 1 == left.size()) throw UsageError{argument + " needs a value"};
+            options.push_back(argument);
+            options.push_back(left[++i]);
+        } else if (IsAnyOf(argument, kQtFlags) || StartsWithAnyOf(argument, kQtJoinedOptions)) {
+            options.push_back(argument);
+        } else if (argument.starts_with("-")) {
+            throw UsageError{"unknown option '" + argument + "'"};
+        } else {
+            throw UsageError{"unexpected argument '" + argument + "'"};
+        }
     }
-    line.mode = mode;
+    return options;
+}
+
+CLI::Validator NotEmpty() {
+    return CLI::Validator(
+        [](const std::string& value) { return value.empty() ? "an empty folder name" : ""; }, "");
+}
+
+CLI::Validator KnownAction() {
+    return CLI::Validator(
+        [](const std::string& value) -> std::string {
+            if (value == "install" || value == "uninstall" || value == "disable" ||
+                value == "enable")
+                return {};
+            return "unknown action '" + value + "' (install, uninstall, disable or enable)";
+        },
+        "");
+}
+
+// The options that choose what the program does; the others hold values.
+struct OwnOptions {
+    CLI::Option* version;
+    CLI::Option* unattended;
+    CLI::Option* demo;
+    CLI::Option* findGame;
+};
+
+OwnOptions AddOwnOptions(CLI::App& app, CommandLine& line) {
+    const OwnOptions options{
+        app.add_flag("--version")->disable_flag_override(),
+        app.add_flag("--unattended")->disable_flag_override(),
+        app.add_option("--demo", line.demoDir)->expected(0, 1)->type_name("DIR"),
+        app.add_flag("--find-game")->disable_flag_override(),
+    };
+    for (auto [name, value] :
+         {std::pair{"--game-dir", &line.gameDir}, std::pair{"--package-dir", &line.packageDir}}) {
+        app.add_option(name, *value)
+            ->type_name("DIR")
+            ->check(NotEmpty())
+            ->needs(options.unattended);
+    }
+    app.add_option("--action", line.action)
+        ->type_name("ACTION")
+        ->check(KnownAction())
+        ->needs(options.unattended);
+    options.unattended->excludes(options.demo)->excludes(options.findGame);
+    options.demo->excludes(options.findGame);
+    for (CLI::Option* option : app.get_options())
+        option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    return options;
+}
+
+CommandLine::Mode ModeOf(const OwnOptions& options) {
+    if (options.version->count() > 0) return CommandLine::Mode::kVersion;
+    if (options.unattended->count() > 0) return CommandLine::Mode::kUnattended;
+    if (options.demo->count() > 0) return CommandLine::Mode::kDemo;
+    if (options.findGame->count() > 0) return CommandLine::Mode::kFindGame;
+    return CommandLine::Mode::kWindows;
+}
+
+// Lists the game folders the search finds, each with its Wine prefix ("-" for none).
+int ListGameFolders() {
+    const GameFolderSearch search = SearchForGameFolders();
+    for (const FoundGameFolder& found : search.folders) {
+        std::printf("%s\t%s\n", found.folder.string().c_str(),
+                    found.prefix ? found.prefix->string().c_str() : "-");
+    }
+    if (search.cutShort) {
+        std::fputs(
+            "kelmora-installer: the search stopped at its limit; some folders were not "
+            "searched\n",
+            stderr);
+    }
+    if (!search.folders.empty()) return kSuccessStatus;
+    std::fputs(
+        "kelmora-installer: no folder holding totala1.hpi, ccdata.ccx and rev31.gp3 in the "
+        "Wine prefixes, the Steam libraries or ~/Games\n",
+        stderr);
+    return kFailureStatus;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Qt tries the platforms of a ';'-separated list in turn, each with optional ":options"; of
+// those Linux desktops use, xcb and wayland need a display, and Qt's default is one of them.
+bool NeedsDisplay(std::string_view platforms) {
+    if (platforms.empty()) return true;
+    while (!platforms.empty()) {
+        const std::string_view entry = platforms.substr(0, platforms.find(';'));
+        const std::string_view name = entry.substr(0, entry.find(':'));
+        if (!name.empty() && name != "xcb" && !name.starts_with("wayland")) return false;
+        platforms.remove_prefix(std::min(platforms.size(), entry.size() + 1));
+    }
+    return true;
 }
 
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    // The program takes no operands, so nothing may follow "--".
+    const auto end = std::find(arguments.begin(), arguments.end(), "--");
+    if (end != arguments.end() && end + 1 != arguments.end())
+        throw UsageError{"unexpected argument '" + *(end + 1) + "'"};
+
     CommandLine line;
-    bool unattendedOptionSeen = false;
-    std::vector<std::string> unknown;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= arguments.size() || IsOption(arguments[i + 1])) {
-                throw UsageError{argument + " needs a value"};
-            }
-            return arguments[++i];
-        };
-        if (argument == "--help" || argument == "-h") {
-            SetMode(line, CommandLine::Mode::kHelp, argument);
-        } else if (argument == "--unattended") {
-            SetMode(line, CommandLine::Mode::kUnattended, argument);
-        } else if (argument == "--demo") {
-            SetMode(line, CommandLine::Mode::kDemo, argument);
-            if (i + 1 < arguments.size() && !IsOption(arguments[i + 1]))
-                line.demoDir = arguments[++i];
-        } else if (argument == "--game-dir") {
-            line.gameDir = value();
-            unattendedOptionSeen = true;
-        } else if (argument == "--package-dir") {
-            line.packageDir = value();
-            unattendedOptionSeen = true;
-        } else if (argument == "--action") {
-            line.action = value();
-            unattendedOptionSeen = true;
-            if (*line.action != "install" && *line.action != "uninstall" &&
-                *line.action != "disable" && *line.action != "enable") {
-                throw UsageError{"unknown action '" + *line.action +
-                                 "' (install, uninstall, disable or enable)"};
-            }
-        } else {
-            // The windows leave what they do not know to Qt (-platform, -style, ...).
-            unknown.push_back(argument);
-        }
+    CLI::App app("", "kelmora-installer");
+    app.allow_windows_style_options(false);  // "/x" is a folder on every platform
+    app.allow_extras();                      // Qt's options, sorted out below
+    app.set_help_flag("-h,--help");
+    const OwnOptions options = AddOwnOptions(app, line);
+    std::vector<std::string> reversed(arguments.begin(), end);
+    std::reverse(reversed.begin(), reversed.end());  // the order CLI11 takes a vector in
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        line.mode = CommandLine::Mode::kHelp;
+        return line;
+    } catch (const CLI::ParseError& error) {
+        throw UsageError{error.what()};
     }
-    if (line.mode == CommandLine::Mode::kUnattended && !unknown.empty()) {
-        throw UsageError{"unknown argument '" + unknown.front() + "'"};
-    }
-    if (unattendedOptionSeen && line.mode != CommandLine::Mode::kUnattended &&
-        line.mode != CommandLine::Mode::kHelp) {
-        throw UsageError{"--game-dir, --package-dir and --action need --unattended"};
+    line.mode = ModeOf(options);
+    if (line.demoDir && line.demoDir->empty()) line.demoDir.reset();  // --demo without its DIR
+    line.qtOptions = QtOptions(app.remaining());
+    if (!line.qtOptions.empty() && line.mode != CommandLine::Mode::kWindows &&
+        line.mode != CommandLine::Mode::kDemo) {
+        throw UsageError{"Qt's option " + line.qtOptions.front() + " is for the windows only"};
     }
     return line;
 }
 
 std::string UsageText() {
     return R"(Usage:
-  kelmora-installer
-      Opens the installer on the game folder the registry names (the Wine prefix's
-      system.reg under $WINEPREFIX, default ~/.wine) and on the current folder as
-      the folder holding KELMORA.UFO. When the patch is installed already, it
-      opens the control panel instead.
+  kelmora-installer [QT-OPTION...]
+      Opens the installer on the game folder the registry names and on the
+      current folder as the folder holding KELMORA.UFO. When the patch is
+      installed already, it opens the control panel instead. The registry is
+      that of the Wine prefix $WINEPREFIX; when that is not set, of the first of
+      ~/.wine and the prefixes of Steam (Proton), Lutris, Heroic and Bottles
+      that names the game. Qt's own options (-platform NAME, -style NAME, ...)
+      are handed to Qt.
 
   kelmora-installer --unattended [--game-dir DIR] [--package-dir DIR] [--action ACTION]
       Does the same without windows, for scripts and terminals:
-        --game-dir DIR     the game folder (default: the one the registry names)
+        --game-dir DIR     the game folder (default: the one the registry names,
+                           else the only one --find-game finds)
         --package-dir DIR  the folder holding KELMORA.UFO (default: the current folder)
         --action ACTION    install, uninstall, disable or enable
       A game folder without an Orv_Backup folder is installed into (the default
@@ -93,47 +210,84 @@ std::string UsageText() {
       folder with Orv_Backup has the patch installed: choose uninstall, disable
       (while the patch is on) or enable (while it is disabled).
       Every question is answered Yes. Each message is printed to standard output,
-      its title on one line and its text below; progress goes to standard error.
-      Exit status: 0 success, 1 failure (files missing, version conflict, errors
-      during the installation, an action refused or failed), 2 a usage error.
+      its title on one line and its text below; progress and errors go to
+      standard error. Exit status: 0 success, 1 failure (no game folder, files
+      missing, version conflict, errors during the installation, an action
+      refused or failed), 2 a usage error.
 
   kelmora-installer --demo [DIR]
       Builds a demo game folder with a Wine-style prefix and a demo KELMORA.UFO in
       DIR (default: a new temporary folder) and opens the installer on it. Run it
       again with the same DIR to see the control panel.
 
-  kelmora-installer --help
-      Prints this text.
+  kelmora-installer --find-game
+      Lists the folders holding the game's three files in the Wine prefixes, the
+      Steam libraries and ~/Games, one a line, each with the Wine prefix it
+      belongs to ("-" for none) after a tab. Exit status 1 when there is none.
+
+  kelmora-installer --help | --version
+      Prints this text, or the program's version.
+
+An option's value follows it (--game-dir DIR) or an equals sign (--game-dir=DIR);
+--demo takes its DIR only with the equals sign when DIR starts with "-".
 )";
 }
 
-std::optional<int> RunCommandLine(int argc, char** argv) {
+ProgramStart RunCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     try {
-        line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        line = ParseCommandLine(arguments);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "kelmora-installer: %s\n%s", error.text.c_str(), UsageText().c_str());
-        return kUsageErrorStatus;
+        std::fprintf(stderr, "kelmora-installer: %s\nTry 'kelmora-installer --help'.\n",
+                     error.text.c_str());
+        return {kUsageErrorStatus, {}};
     }
     switch (line.mode) {
-        case CommandLine::Mode::kWindows:
-            return std::nullopt;
         case CommandLine::Mode::kHelp:
             std::fputs(UsageText().c_str(), stdout);
-            return 0;
+            return {kSuccessStatus, {}};
+        case CommandLine::Mode::kVersion:
+            std::puts("kelmora-installer " KELMORA_VERSION);
+            return {kSuccessStatus, {}};
         case CommandLine::Mode::kUnattended:
-            return RunUnattended(line);
+            return {RunUnattended(line), {}};
+        case CommandLine::Mode::kFindGame:
+            return {ListGameFolders(), {}};
         case CommandLine::Mode::kDemo:
-            try {
-                EnterDemoSandbox(line.demoDir);
-            } catch (const std::exception& error) {
-                std::fprintf(stderr, "kelmora-installer: cannot build the demo: %s\n",
-                             error.what());
-                return kFailureStatus;
-            }
-            return std::nullopt;
+        case CommandLine::Mode::kWindows:
+            break;
     }
-    return kUsageErrorStatus;
+    if (std::optional<std::string> why = MissingDisplay(line.qtOptions)) {
+        std::fprintf(stderr, "kelmora-installer: %s\n", why->c_str());
+        return {kFailureStatus, {}};
+    }
+    if (line.mode == CommandLine::Mode::kDemo) {
+        try {
+            EnterDemoSandbox(line.demoDir);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "kelmora-installer: cannot build the demo: %s\n", error.what());
+            return {kFailureStatus, {}};
+        }
+    }
+    ChooseGamePrefix();
+    return {std::nullopt, line.qtOptions};
+}
+
+std::optional<std::string> MissingDisplay(
+    [[maybe_unused]] const std::vector<std::string>& qtOptions) {
+#ifdef _WIN32
+    return std::nullopt;
+#else
+    std::string platforms = Environment("QT_QPA_PLATFORM");
+    for (size_t i = 0; i + 1 < qtOptions.size(); ++i) {
+        if (qtOptions[i] == "-platform") platforms = qtOptions[i + 1];
+    }
+    if (!NeedsDisplay(platforms) || !Environment("DISPLAY").empty() ||
+        !Environment("WAYLAND_DISPLAY").empty())
+        return std::nullopt;
+    return "no display to open the windows on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+           "without windows: kelmora-installer --unattended (see --help)";
+#endif
 }
 
 }  // namespace kelmora

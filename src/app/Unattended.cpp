@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,21 +134,53 @@ int RunPanel(const std::string& action, const std::string& gameFolder, MessageBo
     return kFailureStatus;
 }
 
+// The game folder: --game-dir, else the one the registry names, else the only one the search
+// finds (said on standard error). Nothing, said why, when there is none to use.
+std::optional<std::string> GameFolderText(const CommandLine& line) {
+    // Chosen also for --game-dir, whose drive letter ("C:\TA") is the game's prefix's.
+    const std::vector<std::string> prefixesAsked = ChooseGamePrefix();
+    if (line.gameDir) return *line.gameDir;
+    if (std::string folder = ReadRegistryText(kGameUninstallKey, kGameFolderValue); !folder.empty())
+        return folder;
+    const GameFolderSearch search = SearchForGameFolders();
+    if (search.folders.size() == 1) {
+        const FoundGameFolder& found = search.folders.front();
+        std::string note =
+            "no registry names the game folder; using the one found: " + found.folder.string();
+        if (found.prefix) note += " (Wine prefix " + found.prefix->string() + ")";
+        std::fprintf(stderr, "kelmora-installer: %s\n", note.c_str());
+        return found.folder.string();
+    }
+    std::string why = "no registry names the game folder";
+    for (const std::string& prefix : prefixesAsked) why += "\n  " + prefix;
+    if (search.folders.empty()) {
+        why += "\nand no folder holding the game's files was found; give it with --game-dir";
+    } else {
+        why += "\nand several folders hold the game's files; choose one with --game-dir:";
+        for (const FoundGameFolder& found : search.folders) why += "\n  " + found.folder.string();
+    }
+    Refuse(why);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunUnattended(const CommandLine& line) {
     static ConsoleMessageBox messages;
     SetCurrentMessageBox(&messages);
     EndWithStatusFrom(messages);
-    const std::string gameDir =
-        line.gameDir ? *line.gameDir : ReadRegistryText(kGameUninstallKey, kGameFolderValue);
-    if (gameDir.empty())
-        return Refuse("the registry names no game folder; give it with --game-dir");
+    const std::optional<std::string> gameDir = GameFolderText(line);
+    if (!gameDir) return kFailureStatus;
     try {
-        const std::string gameFolder = FullPathText(gameDir);
+        const std::string gameFolder = FullPathText(*gameDir);
         const std::string packageFolder =
             FullPathText(line.packageDir.value_or(CurrentFolderText()));
-        if (!FileSystemObject().FolderExists(JoinPath(gameFolder, "\\Orv_Backup"))) {
+        const FileSystemObject fso;
+        if (!fso.FolderExists(gameFolder))
+            return Refuse("the game folder " + gameFolder + " does not exist");
+        if (!fso.FolderExists(packageFolder))
+            return Refuse("the package folder " + packageFolder + " does not exist");
+        if (!fso.FolderExists(JoinPath(gameFolder, "\\Orv_Backup"))) {
             if (line.action.value_or("install") != "install") {
                 return Refuse("the patch is not installed in " + gameFolder + "; nothing to " +
                               *line.action);

@@ -1,14 +1,22 @@
+#include <algorithm>
 #include <memory>
-#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "core/ProgramEnd.h"
 #include "ui/Application.h"
 #include "ui/InstallerWindow.h"
 
-int main(int argc, char** argv) {
-    if (std::optional<int> status = kelmora::RunCommandLine(argc, argv)) return *status;
-    kelmora::Application app(argc, argv);
+namespace {
+
+// Opens the windows; Qt is given the program's name and its own options only.
+int OpenWindows(std::vector<std::string> qtArguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : qtArguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(qtArguments.size());
+    kelmora::Application app(argc, argv.data());
     kelmora::InstallerState state;
     std::unique_ptr<kelmora::InstallerWindow> mainWindow;
     try {
@@ -22,4 +30,15 @@ int main(int argc, char** argv) {
         kelmora::ReportUncaughtError(error);
     }
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const kelmora::ProgramStart start =
+        kelmora::RunCommandLine({argv + std::min(argc, 1), argv + argc});
+    if (start.exitStatus) return *start.exitStatus;
+    std::vector<std::string> qtArguments{argc > 0 ? argv[0] : "kelmora-installer"};
+    qtArguments.insert(qtArguments.end(), start.qtOptions.begin(), start.qtOptions.end());
+    return OpenWindows(std::move(qtArguments));
 }

@@ -5,6 +5,10 @@
 #include "platform/Registry.h"
 #include "platform/RegistryQuery.h"
 
+#ifndef _WIN32
+#include "platform/PrefixChoice.h"
+#endif
+
 namespace kelmora {
 
 namespace {
@@ -39,6 +43,35 @@ std::string ReadRegistryText(const std::string& keyPath, const std::string& valu
     // A number names no folder; an edit box shows a text up to its first NUL.
     const auto* text = std::get_if<std::string>(&value);
     return text ? text->substr(0, text->find('\0')) : std::string();
+}
+
+std::vector<std::string> ChooseGamePrefix() {
+#ifdef _WIN32
+    return {};
+#else
+    std::vector<std::string> lines;
+    for (const PrefixCheck& check :
+         SelectWinePrefix({kGameUninstallKey, kGameFolderValue}).checks) {
+        lines.push_back(check.prefix.folder.string() + " (" +
+                        std::string(KeeperName(check.prefix.keeper)) +
+                        "): " + std::string(DescribeFinding(check.finding)));
+    }
+    return lines;
+#endif
+}
+
+GameFolderSearch SearchForGameFolders() {
+#ifdef _WIN32
+    return {};
+#else
+    return SearchGameFoldersAtHome();
+#endif
+}
+
+std::optional<FoundGameFolder> OnlyGameFolderFound() {
+    GameFolderSearch search = SearchForGameFolders();
+    if (search.folders.size() != 1) return std::nullopt;
+    return std::move(search.folders.front());
 }
 
 }  // namespace kelmora

@@ -1,6 +1,7 @@
 // kelmora-hpi: lists, extracts, packs and verifies the game's HPI archives with the same library
 // the installer uses. Exit status 0 on success, 1 for a damaged archive or a failed operation, 2
 // for a usage error.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -57,6 +58,9 @@ const char kHelp[] =
     "\n"
     "Paths may be host paths or Windows path texts (C:\\games\\ta is looked up in the Wine\n"
     "prefix); names are matched without regard to letter case, as the game does.\n"
+    "\n"
+    "Options: -h, --help prints this text; --version the program's version. An argument after\n"
+    "'--' is never an option, so a path starting with '-' can follow it.\n"
     "\n"
     "Exit status: 0 success, 1 damaged archive or failed operation, 2 usage error.\n"
     "While packing and extracting, progress is shown on standard error when it is a terminal.\n";
@@ -302,16 +306,8 @@ int Verify(const std::string& archive) {
     return kSuccess;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kHelp;
-            return kSuccess;
-        }
-    }
+// Runs a command with its paths ("list", "game.hpi"), checking that it gets as many as it takes.
+int RunCommand(const std::vector<std::string>& args) {
     if (args.empty()) return Usage("no command given");
     const std::string& command = args[0];
     const size_t wanted = command == "list" || command == "verify"    ? 2
@@ -324,7 +320,6 @@ int main(int argc, char** argv) {
     }
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i].empty()) return Usage("an empty path was given");
-        if (args[i][0] == '-') return Usage("unknown option '" + args[i] + "'");
     }
     try {
         if (command == "list") return List(args[1]);
@@ -335,4 +330,40 @@ int main(int argc, char** argv) {
         Complain(error.what());
         return kFailure;
     }
+}
+
+// Runs the command line `arguments` (after the program's name) and returns the exit status.
+int RunHpiTool(const std::vector<std::string>& arguments) {
+    CLI::App app("", "kelmora-hpi");
+    app.allow_windows_style_options(false);  // "/x" is a path on every platform
+    app.allow_extras();                      // an unknown option gets our own message
+    app.set_help_flag("-h,--help");
+    CLI::Option* version = app.add_flag("--version")->disable_flag_override();
+    std::vector<std::string> args;
+    app.add_option("words", args);
+    // Everything after "--" is a command or a path, never an option.
+    const auto end = std::find(arguments.begin(), arguments.end(), "--");
+    std::vector<std::string> reversed(arguments.begin(), end);
+    std::reverse(reversed.begin(), reversed.end());  // the order CLI11 takes a vector in
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << kHelp;
+        return kSuccess;
+    } catch (const CLI::ParseError& error) {
+        return Usage(error.what());
+    }
+    if (version->count() > 0) {
+        std::cout << "kelmora-hpi " KELMORA_VERSION "\n";
+        return kSuccess;
+    }
+    if (!app.remaining().empty()) return Usage("unknown option '" + app.remaining().front() + "'");
+    if (end != arguments.end()) args.insert(args.end(), end + 1, arguments.end());
+    return RunCommand(args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return RunHpiTool({argv + std::min(argc, 1), argv + argc});
 }

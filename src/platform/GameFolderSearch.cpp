@@ -94,6 +94,18 @@ private:
     GameFolderSearch result_;
 };
 
+// A game in a Steam library's steamapps/common belongs to the Proton prefix Steam keeps for it.
+void NameProtonPrefixes(GameFolderSearch& search, const fs::path& library) {
+    std::error_code ec;
+    const fs::path common = fs::canonical(library / "steamapps/common", ec);
+    if (ec) return;
+    for (FoundGameFolder& found : search.folders) {
+        const fs::path inLibrary = found.folder.lexically_relative(common);
+        if (found.prefix || inLibrary.empty() || *inLibrary.begin() == "..") continue;
+        found.prefix = SteamProtonPrefix(library, inLibrary.begin()->string());
+    }
+}
+
 }  // namespace
 
 GameFolderSearch SearchGameFolders(const fs::path& home, const std::vector<KnownPrefix>& prefixes,
@@ -101,13 +113,16 @@ GameFolderSearch SearchGameFolders(const fs::path& home, const std::vector<Known
     std::vector<Place> places;
     for (const KnownPrefix& prefix : prefixes)
         places.push_back({prefix.folder / "drive_c", 4, prefix.folder});
-    for (const fs::path& library : SteamLibraries(home))
+    const std::vector<fs::path> libraries = SteamLibraries(home);
+    for (const fs::path& library : libraries)
         places.push_back({library / "steamapps/common", 2, std::nullopt});
     places.push_back({home / "Games", 3, std::nullopt});
 
     Search search(limits);
     for (const Place& place : places) search.Walk(place);
-    return search.Take();
+    GameFolderSearch result = search.Take();
+    for (const fs::path& library : libraries) NameProtonPrefixes(result, library);
+    return result;
 }
 
 GameFolderSearch SearchGameFoldersAtHome() {

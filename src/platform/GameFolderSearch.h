@@ -15,7 +15,8 @@ namespace kelmora {
 // A folder holding totala1.hpi, ccdata.ccx and rev31.gp3 (in any letter case).
 struct FoundGameFolder {
     std::filesystem::path folder;
-    std::optional<std::filesystem::path> prefix;  // the prefix whose drive_c holds it
+    // The prefix whose drive_c holds it, or for a Steam game the Proton prefix Steam keeps for it.
+    std::optional<std::filesystem::path> prefix;
 };
 
 struct GameFolderSearch {

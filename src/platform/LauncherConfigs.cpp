@@ -148,6 +148,19 @@ std::vector<std::string> SteamLibraryPaths(std::string_view vdfText) {
     return paths;
 }
 
+std::optional<SteamApp> SteamAppManifest(std::string_view acfText) {
+    const std::optional<std::vector<KeyValuesNode>> root = ParseKeyValues(acfText);
+    const KeyValuesNode* state = root ? FindKeyValue(*root, "AppState") : nullptr;
+    if (state == nullptr || !state->isBlock) return std::nullopt;
+    const KeyValuesNode* appId = FindKeyValue(state->children, "appid");
+    const KeyValuesNode* installDir = FindKeyValue(state->children, "installdir");
+    // The id becomes a folder name: digits only, so it can name nothing else.
+    if (appId == nullptr || appId->isBlock || !IsNumber(appId->value) || installDir == nullptr ||
+        installDir->isBlock || installDir->value.empty())
+        return std::nullopt;
+    return SteamApp{appId->value, installDir->value};
+}
+
 std::optional<std::string> LutrisGamePrefix(std::string_view ymlText) {
     return YamlKeyPath({"game", "prefix"}).Find(ymlText);
 }

@@ -14,6 +14,14 @@ namespace kelmora {
 // numbered blocks with a "path", and the older form's numbered values.
 std::vector<std::string> SteamLibraryPaths(std::string_view vdfText);
 
+// What a Steam app manifest (steamapps/appmanifest_*.acf) says of a game: its app id, which names
+// its Proton prefix (compatdata/ID), and its folder in steamapps/common.
+struct SteamApp {
+    std::string appId;  // digits only
+    std::string installDir;
+};
+std::optional<SteamApp> SteamAppManifest(std::string_view acfText);
+
 // The Wine prefix of a Lutris game's configuration (games/*.yml): `game:` → `prefix:`.
 std::optional<std::string> LutrisGamePrefix(std::string_view ymlText);
 

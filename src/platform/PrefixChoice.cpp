@@ -1,7 +1,7 @@
 #include "platform/PrefixChoice.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <system_error>
 
@@ -14,50 +14,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The same first line and size limit the registry reader accepts.
-constexpr std::string_view kRegistryHeader = "WINE REGISTRY Version 2";
-constexpr std::uintmax_t kLargestRegistryFile = std::uintmax_t{128} << 20;
-
-struct RegistryText {
-    PrefixFinding failure = PrefixFinding::GameNamed;  // GameNamed: the text was read
-    std::string text;
-};
-
-bool HasRegistryHeader(std::string_view text) {
-    std::string_view line = text.substr(0, text.find('\n'));
-    line = line.substr(0, line.find('\0'));
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    return line == kRegistryHeader;
-}
-
-RegistryText ReadRegistryFile(const fs::path& prefix) {
-    std::error_code ec;
-    if (!fs::is_directory(prefix, ec)) return {PrefixFinding::NoPrefixFolder, {}};
-    const fs::path file = prefix / "system.reg";
-    const fs::file_status status = fs::status(file, ec);
-    if (status.type() == fs::file_type::not_found) return {PrefixFinding::NoRegistryFile, {}};
-    const std::uintmax_t size = fs::file_size(file, ec);
-    if (ec || size > kLargestRegistryFile) return {PrefixFinding::UnreadableRegistry, {}};
-    std::ifstream in(file, std::ios::binary);
-    std::string text(static_cast<size_t>(size), '\0');
-    if (!in.read(text.data(), static_cast<std::streamsize>(size)) || !HasRegistryHeader(text))
-        return {PrefixFinding::UnreadableRegistry, {}};
-    return {PrefixFinding::GameNamed, std::move(text)};
-}
-
-// The key as the game's 32-bit setup reaches it: Software\Wow6432Node\... first.
-std::optional<std::string> FindIn32BitView(const WineRegistry& registry, const std::string& path) {
-    const std::vector<std::string> names = KeyPathNames(path);
-    if (names.size() >= 2 && names[0] == "software" && names[1] != "wow6432node") {
-        std::string redirected = "software\\wow6432node";
-        for (size_t i = 1; i < names.size(); ++i) redirected += "\\" + names[i];
-        if (auto key = registry.FindKey(redirected)) return key;
-    }
-    return registry.FindKey(path);
+// Whether a registry's text may hold the key `keyPath`: it names the key's last name somewhere.
+// Parsing a whole registry takes a while and Steam keeps a prefix per game, most of which never
+// saw this one; a name of letters, digits and spaces is written as it is, so a text without it
+// holds no such key.
+bool MayHoldKey(std::string_view text, std::string_view keyPath) {
+    const std::vector<std::string> names = KeyPathNames(keyPath);
+    if (names.empty()) return true;
+    const std::string& name = names.back();
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
+    });
+    return !plain || LowerCase(text).find(name) != std::string::npos;
 }
 
 std::string FolderNamed(const WineRegistry& registry, const RegistryEntryName& entry) {
-    const std::optional<std::string> key = FindIn32BitView(registry, entry.keyPath);
+    const std::optional<std::string> key = registry.FindKeyIn32BitView(entry.keyPath);
     const RegistryValue* value = key ? registry.FindValue(*key, entry.valueName) : nullptr;
     if (value == nullptr || value->type != kRegSz) return {};
     const std::vector<std::uint8_t> data = ProgramData(*value);
@@ -89,8 +61,14 @@ std::string_view DescribeFinding(PrefixFinding finding) {
 }
 
 PrefixCheck CheckPrefix(const KnownPrefix& prefix, const RegistryEntryName& entry) {
-    RegistryText file = ReadRegistryFile(prefix.folder);
-    if (file.failure != PrefixFinding::GameNamed) return {prefix, file.failure, {}};
+    std::error_code ec;
+    if (!fs::is_directory(prefix.folder, ec)) return {prefix, PrefixFinding::NoPrefixFolder, {}};
+    const RegistryFile file = WineRegistry::Read(prefix.folder / "system.reg");
+    if (file.status == RegistryFileStatus::kMissing)
+        return {prefix, PrefixFinding::NoRegistryFile, {}};
+    if (file.status == RegistryFileStatus::kUnreadable)
+        return {prefix, PrefixFinding::UnreadableRegistry, {}};
+    if (!MayHoldKey(file.text, entry.keyPath)) return {prefix, PrefixFinding::NoGameEntry, {}};
     std::string folder = FolderNamed(WineRegistry::Parse(file.text), entry);
     if (folder.empty()) return {prefix, PrefixFinding::NoGameEntry, {}};
     return {prefix, PrefixFinding::GameNamed, std::move(folder)};

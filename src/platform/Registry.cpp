@@ -26,18 +26,6 @@ RegistryHandles<OpenKey>& Handles() {
     return table;
 }
 
-// The key as a 32-bit program reaches it, the way the game's setup wrote it: under Software,
-// the Wow6432Node copy first.
-std::optional<std::string> FindIn32BitView(const WineRegistry& registry, const std::string& path) {
-    const std::vector<std::string> names = KeyPathNames(path);
-    if (names.size() >= 2 && names[0] == "software" && names[1] != "wow6432node") {
-        std::string redirected = "software\\wow6432node";
-        for (size_t i = 1; i < names.size(); ++i) redirected += "\\" + names[i];
-        if (auto key = registry.FindKey(redirected)) return key;
-    }
-    return registry.FindKey(path);
-}
-
 }  // namespace
 
 std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t /*options*/,
@@ -46,15 +34,15 @@ std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t /*optio
     *result = 0;
     OpenKey parent;
     if (key == kHKeyLocalMachine) {
-        parent.registry =
-            std::make_shared<const WineRegistry>(WineRegistry::Load(WinePrefix() / "system.reg"));
+        parent.registry = std::make_shared<const WineRegistry>(
+            WineRegistry::Parse(WineRegistry::Read(WinePrefix() / "system.reg").text));
     } else if (std::optional<OpenKey> open = Handles().Find(key)) {
         parent = *open;
     } else {
         return IsPredefinedKey(key) ? kErrorFileNotFound : kErrorInvalidHandle;
     }
     const std::string path = parent.path + "\\" + (subKey != nullptr ? subKey : "");
-    std::optional<std::string> found = FindIn32BitView(*parent.registry, path);
+    std::optional<std::string> found = parent.registry->FindKeyIn32BitView(path);
     if (!found) return kErrorFileNotFound;
     *result = Handles().Add({parent.registry, *found});
     return kErrorSuccess;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/LauncherConfigs.h"
+#include "platform/PathMapping.h"
 
 namespace kelmora {
 namespace fs = std::filesystem;
@@ -199,6 +200,19 @@ std::vector<fs::path> SteamLibraries(const fs::path& home) {
         }
     }
     return libraries.Take();
+}
+
+std::optional<fs::path> SteamProtonPrefix(const fs::path& library, std::string_view installDir) {
+    const fs::path steamapps = library / "steamapps";
+    for (const fs::path& file : FilesEndingIn(steamapps, ".acf")) {
+        if (!file.filename().string().starts_with("appmanifest_")) continue;
+        const std::optional<std::string> text = ReadConfigFile(file);
+        const std::optional<SteamApp> app = text ? SteamAppManifest(*text) : std::nullopt;
+        if (!app || !EqualNoCase(app->installDir, installDir)) continue;
+        const fs::path prefix = steamapps / "compatdata" / app->appId / "pfx";
+        if (IsFolder(prefix)) return prefix;
+    }
+    return std::nullopt;
 }
 
 std::vector<KnownPrefix> KnownWinePrefixes(const fs::path& home) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,12 @@ std::string_view KeeperName(PrefixKeeper keeper);
 // Steam's library folders: each Steam installation under `home` (native and Flatpak) and the
 // libraries its libraryfolders.vdf lists; each folder that exists, once.
 std::vector<std::filesystem::path> SteamLibraries(const std::filesystem::path& home);
+
+// The Proton prefix Steam keeps for the game installed in `library`'s
+// steamapps/common/`installDir`: compatdata/ID/pfx, ID from the app manifest naming that folder
+// (without regard to letter case); nothing when no manifest names it or the prefix does not exist.
+std::optional<std::filesystem::path> SteamProtonPrefix(const std::filesystem::path& library,
+                                                       std::string_view installDir);
 
 // The Wine prefixes under `home` in the order they are asked for the game: ~/.wine, Steam's
 // Proton prefixes, Lutris's, Heroic's, Bottles'. Prefixes a configuration names are listed even

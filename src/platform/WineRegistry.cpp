@@ -255,14 +255,18 @@ std::vector<std::string> KeyPathNames(std::string_view path) {
     return names;
 }
 
-WineRegistry WineRegistry::Load(const fs::path& file) {
+RegistryFile WineRegistry::Read(const fs::path& file) {
     std::error_code ec;
+    if (fs::status(file, ec).type() == fs::file_type::not_found)
+        return {RegistryFileStatus::kMissing, {}};
     const std::uintmax_t size = fs::file_size(file, ec);
-    if (ec || size > kLargestFile) return {};
+    if (ec || size > kLargestFile) return {RegistryFileStatus::kUnreadable, {}};
     std::ifstream in(file, std::ios::binary);
     std::string text(static_cast<size_t>(size), '\0');
-    if (!in.read(text.data(), static_cast<std::streamsize>(size))) return {};
-    return Parse(text);
+    if (!in.read(text.data(), static_cast<std::streamsize>(size)) ||
+        LineReader(text).Next() != kHeader)
+        return {RegistryFileStatus::kUnreadable, {}};
+    return {RegistryFileStatus::kRead, std::move(text)};
 }
 
 WineRegistry WineRegistry::Parse(std::string_view text) {
@@ -321,6 +325,16 @@ std::optional<std::string> WineRegistry::FindKey(std::string_view path) const {
         if (!current.empty() && !present_.contains(current)) return std::nullopt;
     }
     return current;
+}
+
+std::optional<std::string> WineRegistry::FindKeyIn32BitView(std::string_view path) const {
+    const std::vector<std::string> names = KeyPathNames(path);
+    if (names.size() >= 2 && names[0] == "software" && names[1] != "wow6432node") {
+        std::string redirected = "software\\wow6432node";
+        for (size_t i = 1; i < names.size(); ++i) redirected += "\\" + names[i];
+        if (std::optional<std::string> key = FindKey(redirected)) return key;
+    }
+    return FindKey(path);
 }
 
 const RegistryValue* WineRegistry::FindValue(const std::string& key, std::string_view name) const {

@@ -19,11 +19,13 @@ namespace kelmora {
 // The names of a key path, lower-cased: backslashes separate them, and empty names drop out.
 std::vector<std::string> KeyPathNames(std::string_view path);
 
+struct RegistryFile;
+
 class WineRegistry {
 public:
-    // The registry in `file`; empty when the file is missing, unreadable, too large or no Wine
-    // registry file.
-    static WineRegistry Load(const std::filesystem::path& file);
+    // The text of the registry file `file` (checked for Wine's header line, for Parse), or why
+    // there is none.
+    static RegistryFile Read(const std::filesystem::path& file);
 
     // The registry a file's text describes. A damaged key or value is left out, as Wine leaves
     // it out, and the rest is read.
@@ -33,6 +35,10 @@ public:
     // registry links, as the path later calls take; nothing when there is no such key. A key
     // exists when the file names it or any key below it; the empty path is the root.
     std::optional<std::string> FindKey(std::string_view path) const;
+
+    // FindKey as a 32-bit program reaches the key, the way the game's setup wrote it: under
+    // Software, the Wow6432Node copy first, then the key itself.
+    std::optional<std::string> FindKeyIn32BitView(std::string_view path) const;
 
     // A value of a key that FindKey returned; the empty name is the key's default value.
     const RegistryValue* FindValue(const std::string& key, std::string_view name) const;
@@ -49,6 +55,17 @@ private:
 
     std::map<std::string, Key> keys_;  // by lower-cased path
     std::set<std::string> present_;    // every key path and all its ancestors
+};
+
+enum class RegistryFileStatus {
+    kRead,
+    kMissing,
+    kUnreadable,  // unreadable, too large, or no Wine registry file
+};
+
+struct RegistryFile {
+    RegistryFileStatus status = RegistryFileStatus::kMissing;
+    std::string text;  // empty unless read
 };
 
 }  // namespace kelmora

@@ -12,6 +12,8 @@ namespace kelmora {
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv), previousMessageBox_(SetCurrentMessageBox(&messageBox_)) {
     setApplicationName(kAppTitle);
+    // Wayland matches the windows to the desktop entry, and so to its icon, by this name.
+    setDesktopFileName(QStringLiteral("io.github.kelmora.Installer"));
     // The classic dialogs' look on every platform: frame captions in the border line, buttons
     // without icons, the same colours everywhere.
     QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"));

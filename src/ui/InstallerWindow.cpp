@@ -128,7 +128,18 @@ void InstallerWindow::HandOverToControlPanel() {
 void InstallerWindow::LookupGameFolder(const std::string& keyPath, const std::string& valueName) {
     const std::string folder = ReadRegistryText(keyPath, valueName);
     gameFolderField_->setText(QString::fromStdString(folder));
-    if (folder.empty()) findGameFolderButton_->setEnabled(false);
+    if (folder.empty() && !OffersFoundFolder()) findGameFolderButton_->setEnabled(false);
+}
+
+bool InstallerWindow::OffersFoundFolder() {
+    if (!searched_) {
+        searched_ = true;
+        if (std::optional<FoundGameFolder> found = OnlyGameFolderFound()) {
+            foundFolder_ = found->folder.string();
+            findGameFolderButton_->setToolTip(QString::fromStdString("Found: " + *foundFolder_));
+        }
+    }
+    return foundFolder_.has_value();
 }
 
 void InstallerWindow::ShowOkState() {
@@ -159,6 +170,8 @@ void InstallerWindow::CancelClicked() {
 
 void InstallerWindow::FindGameFolderClicked() {
     LookupGameFolder(kGameUninstallKey, kGameFolderValue);
+    if (gameFolderField_->text().isEmpty() && foundFolder_)
+        gameFolderField_->setText(QString::fromStdString(*foundFolder_));
 }
 
 void InstallerWindow::HelpClicked() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 #include <string>
 
 #include "core/FolderFields.h"
@@ -29,9 +30,12 @@ protected:
 private:
     void BuildControls();
     void ConnectControls();
-    // Puts the registry's game folder into the game folder field, or blanks the field and
-    // disables "TA Directory" for the rest of the run when there is none.
+    // Puts the registry's game folder into the game folder field. When there is none it blanks
+    // the field and disables "TA Directory" for the rest of the run, unless the search finds
+    // exactly one game folder: then the button stays, offering that one.
     void LookupGameFolder(const std::string& keyPath, const std::string& valueName);
+    // Whether a game folder found by searching is on offer; searches on first use.
+    bool OffersFoundFolder();
     void HandOverToControlPanel();
     void ContinueAfterReleaseNotes();
     void ShowOkState();
@@ -43,6 +47,8 @@ private:
 
     InstallerState& state_;
     FolderFields folders_;
+    bool searched_ = false;
+    std::optional<std::string> foundFolder_;
 
     QLabel* emblem_;
     QLabel* welcomeLabel_;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "app/DemoSandbox.h"
 #include "platform/PathMapping.h"
+#include "support/FakeGamePrefix.h"
 #include "support/GameSandbox.h"
 #include "support/TempDir.h"
 
@@ -22,14 +24,14 @@ struct Finished {
 };
 
 // Runs the installer with `arguments` (shell words) and `environment` ("NAME=value ..."), from
-// `folder`, with no display.
+// `folder`, with no display and no Wine prefix, `folder` as the home folder.
 Finished RunInstaller(const std::string& arguments, const fs::path& folder,
                       const std::string& environment = "") {
     testing::TempDir capture;
     const std::string command =
-        "cd '" + folder.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + environment +
-        " '" KELMORA_INSTALLER "' " + arguments + " >'" + (capture / "out").string() + "' 2>'" +
-        (capture / "err").string() + "' </dev/null";
+        "cd '" + folder.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u WINEPREFIX " +
+        environment + " HOME='" + folder.string() + "'" + " '" KELMORA_INSTALLER "' " + arguments +
+        " >'" + (capture / "out").string() + "' 2>'" + (capture / "err").string() + "' </dev/null";
     const int result = std::system(command.c_str());
     return {WEXITSTATUS(result), ReadFile(capture / "out"), ReadFile(capture / "err")};
 }
@@ -108,6 +110,119 @@ TEST(UnattendedTest, SaysWhichFilesAreMissingAndRefusesBadCommandLines) {
     const Finished help = RunInstaller("--help", sandbox.root.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--unattended"), std::string::npos);
+}
+
+TEST(UnattendedTest, AUsageErrorIsOneLineAndAHintAndNeverOpensTheWindows) {
+    const testing::TempDir here;
+    // Without QT_QPA_PLATFORM and a display, windows that opened would fail on their own.
+    const Finished unknown = RunInstaller("--bogus", here.path(), "-u QT_QPA_PLATFORM");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err,
+              "kelmora-installer: unknown option '--bogus'\n"
+              "Try 'kelmora-installer --help'.\n");
+    EXPECT_EQ(unknown.out, "");
+
+    const Finished version = RunInstaller("--version", here.path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kelmora-installer " KELMORA_VERSION "\n");
+
+    const Finished noDisplay = RunInstaller("", here.path(), "-u QT_QPA_PLATFORM");
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_EQ(std::count(noDisplay.err.begin(), noDisplay.err.end(), '\n'), 1) << noDisplay.err;
+    EXPECT_NE(noDisplay.err.find("--unattended"), std::string::npos);
+}
+
+TEST(UnattendedTest, SaysWhyTheRegistryNamesNoGameFolder) {
+    const testing::TempDir here;
+    const fs::path prefix = here / "prefix";
+    const auto errorWith = [&](const std::string& arguments) {
+        const Finished run = RunInstaller("--unattended " + arguments, here.path(),
+                                          "WINEPREFIX='" + prefix.string() + "'");
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("give it with --game-dir"), std::string::npos) << run.err;
+        return run.err;
+    };
+    const std::string heading = "kelmora-installer: no registry names the game folder\n  " +
+                                prefix.string() + " (WINEPREFIX): ";
+    EXPECT_NE(errorWith("").find(heading + "the prefix folder does not exist"), std::string::npos);
+    fs::create_directories(prefix);
+    EXPECT_NE(errorWith("").find(heading + "the prefix has no system.reg"), std::string::npos);
+    fs::create_directories(prefix / "system.reg");
+    EXPECT_NE(errorWith("").find(heading + "system.reg cannot be read"), std::string::npos);
+    fs::remove(prefix / "system.reg");
+    testing::MakeWinePrefix(prefix, "\"Path\"=\"C:\\\\TA\"");
+    EXPECT_NE(errorWith("").find(heading + "the registry has no entry for the game"),
+              std::string::npos);
+
+    const Finished missing = RunInstaller("--unattended --game-dir=/nowhere/ta", here.path());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "kelmora-installer: the game folder /nowhere/ta does not exist\n");
+}
+
+// A home folder where Steam's Proton prefix for the game maps drive D: to ~/Games, and ~/Games/TA
+// holds the game.
+class LauncherHome {
+public:
+    LauncherHome() {
+        testing::MakeWinePrefix(Home() / ".wine", "");
+        WriteProtonRegistry("\"Dir\"=\"D:\\\\TA\"");
+        fs::create_directory_symlink(Games(), Proton() / "dosdevices/d:");
+        testing::MakeFiles(Games() / "TA", {"totala1.hpi", "ccdata.ccx", "rev31.gp3"});
+    }
+
+    void WriteProtonRegistry(const std::string& valueLines) const {
+        fs::remove_all(Proton() / "system.reg");
+        fs::remove_all(Proton() / "dosdevices/c:");
+        testing::MakeWinePrefix(Proton(), valueLines);
+    }
+
+    fs::path Home() const { return root_ / "home"; }
+    fs::path Games() const { return Home() / "Games"; }
+    fs::path Proton() const {
+        return Home() / ".local/share/Steam/steamapps/compatdata/298030/pfx";
+    }
+
+private:
+    testing::TempDir root_;
+};
+
+TEST(UnattendedTest, FindsTheGameInALaunchersPrefixOrByTheOnlyFolderFound) {
+    const LauncherHome home;
+    const Finished named = RunInstaller("--unattended --action uninstall", home.Home());
+    EXPECT_EQ(named.status, 1);
+    EXPECT_EQ(named.err,
+              "kelmora-installer: the patch is not installed in D:\\TA; nothing to uninstall\n");
+
+    home.WriteProtonRegistry("");
+    const std::string game = fs::canonical(home.Games() / "TA").string();
+    const Finished found = RunInstaller("--unattended --action uninstall", home.Home());
+    EXPECT_EQ(found.status, 1);
+    EXPECT_EQ(found.err,
+              "kelmora-installer: no registry names the game folder; using the one found: " + game +
+                  "\nkelmora-installer: the patch is not installed in " + game +
+                  "; nothing to uninstall\n");
+
+    const fs::path second = home.Home() / ".wine/drive_c/Cavedog/TotalA";
+    testing::MakeFiles(second, {"TOTALA1.HPI", "ccdata.ccx", "rev31.gp3"});
+    const Finished several = RunInstaller("--unattended", home.Home());
+    EXPECT_EQ(several.status, 1);
+    EXPECT_NE(several.err.find(home.Proton().string() +
+                               " (Steam (Proton)): the registry has no entry for the game\n"),
+              std::string::npos)
+        << several.err;
+    EXPECT_NE(several.err.find("choose one with --game-dir:\n  " + fs::canonical(second).string() +
+                               "\n  " + game + "\n"),
+              std::string::npos)
+        << several.err;
+
+    const Finished list = RunInstaller("--find-game", home.Home());
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, fs::canonical(second).string() + "\t" + (home.Home() / ".wine").string() +
+                            "\n" + game + "\t-\n");
+    const testing::TempDir empty;
+    const Finished none = RunInstaller("--find-game", empty.path());
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
 }
 
 TEST(UnattendedTest, DrivesTheControlPanelOnceInstalled) {

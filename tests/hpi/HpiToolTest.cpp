@@ -61,6 +61,16 @@ TEST_F(HpiToolTest, HelpAndUsageErrors) {
     EXPECT_EQ(Tool({"verify", ""}).status, 2);
     EXPECT_EQ(Tool({"list", "a", "b"}).err,
               "kelmora-hpi: 'list' takes 1 argument\nTry 'kelmora-hpi --help'.\n");
+    Outcome version = Tool({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kelmora-hpi " KELMORA_VERSION "\n");
+    // After "--" a name starting with '-' is a path, and nothing is an option.
+    EXPECT_EQ(Tool({"verify", "-x.hpi"}).err,
+              "kelmora-hpi: unknown option '-x.hpi'\nTry 'kelmora-hpi --help'.\n");
+    Outcome dashed = Tool({"verify", "--", "-x.hpi"});
+    EXPECT_EQ(dashed.status, 1);
+    EXPECT_TRUE(dashed.err.starts_with("kelmora-hpi: -x.hpi")) << dashed.err;
+    EXPECT_EQ(Tool({"--", "--version"}).status, 2);
 }
 
 TEST_F(HpiToolTest, ListsAGeneratedArchive) {

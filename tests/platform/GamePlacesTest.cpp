@@ -3,12 +3,13 @@
 #include "platform/GameFolderSearch.h"
 #include "platform/PathMapping.h"
 #include "platform/PrefixChoice.h"
-#include "support/TempDir.h"
+#include "support/FakeGamePrefix.h"
 
 namespace kelmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MakeWinePrefix;
 using testing::ScopedEnv;
 using testing::TempDir;
 using testing::WriteFile;
@@ -26,7 +27,7 @@ constexpr const char* kGameKey32 =
 class GamePlacesTest : public ::testing::Test {
 protected:
     GamePlacesTest() {
-        MakePrefix(Home() / ".wine", "");
+        MakeWinePrefix(Home() / ".wine", "");
         const fs::path steam = Home() / ".local/share/Steam";
         WriteFile(steam / "steamapps/libraryfolders.vdf",
                   "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + steam.string() +
@@ -34,18 +35,18 @@ protected:
                       "\"\n\t}\n}\n");
         fs::create_directories(Home() / ".steam");
         fs::create_directory_symlink(steam, Home() / ".steam/steam");
-        MakePrefix(steam / "steamapps/compatdata/10/pfx", "\"Dir\"=\"\"");
+        MakeWinePrefix(steam / "steamapps/compatdata/10/pfx", "\"Dir\"=\"\"");
         fs::create_directories(steam / "steamapps/compatdata/20");  // never started: no pfx
-        MakePrefix(OtherDisk() / "steamapps/compatdata/298030/pfx", "");
+        MakeWinePrefix(OtherDisk() / "steamapps/compatdata/298030/pfx", "");
         WriteFile(Home() / ".config/lutris/games/ta-1.yml",
                   "game:\n  exe: ~/Games/ta/drive_c/TA/TotalA.exe\n  prefix: ~/Games/ta\n");
         WriteFile(Home() / ".config/lutris/games/gone-2.yml", "game:\n  prefix: /nowhere\n");
-        MakePrefix(Home() / "Games/ta", "");
-        MakePrefix(Home() / "Games/other", "");
+        MakeWinePrefix(Home() / "Games/ta", "");
+        MakeWinePrefix(Home() / "Games/other", "");
         WriteFile(Home() / ".config/heroic/GamesConfig/Ab1.json",
                   R"({"Ab1": {"winePrefix": ")" + Heroic().string() + R"("}, "version": "v0"})");
-        MakePrefix(Heroic() / "pfx", "");  // a Proton prefix
-        MakePrefix(Home() / ".var/app/com.usebottles.bottles/data/bottles/bottles/TA", "");
+        MakeWinePrefix(Heroic() / "pfx", "");  // a Proton prefix
+        MakeWinePrefix(Home() / ".var/app/com.usebottles.bottles/data/bottles/bottles/TA", "");
     }
     ~GamePlacesTest() override { UseWinePrefix({}); }
 
@@ -53,17 +54,6 @@ protected:
     fs::path OtherDisk() const { return root_ / "disk/SteamLibrary"; }
     fs::path Heroic() const { return Home() / "Games/Heroic/Prefixes/default/TA"; }
     fs::path Proton() const { return OtherDisk() / "steamapps/compatdata/298030/pfx"; }
-
-    // A prefix whose game key holds `valueLines` (nothing: no game key at all).
-    static void MakePrefix(const fs::path& prefix, const std::string& valueLines) {
-        WriteFile(prefix / "system.reg",
-                  std::string("WINE REGISTRY Version 2\n;; All keys relative to "
-                              "REGISTRY\\\\Machine\n\n#arch=win64\n\n") +
-                      (valueLines.empty() ? "" : kGameKey32 + valueLines + "\n"));
-        fs::create_directories(prefix / "drive_c");
-        fs::create_directories(prefix / "dosdevices");
-        fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
-    }
 
     static void MakeGame(const fs::path& folder, const char* hpi = "totala1.hpi") {
         for (const char* name : {hpi, "CCDATA.CCX", "Rev31.gp3"}) WriteFile(folder / name, "");
@@ -134,7 +124,7 @@ TEST_F(GamePlacesTest, EachReasonForNotNamingTheGameIsTold) {
     for (const char* values : {"\"Path\"=\"C:\\\\TA\"", "\"Dir\"=\"\"", "\"Dir\"=dword:00000001",
                                "\"Dir\"=str(2):\"C:\\\\TA\""}) {
         fs::remove_all(prefix);
-        MakePrefix(prefix, values);
+        MakeWinePrefix(prefix, values);
         EXPECT_EQ(findingIn(prefix), PrefixFinding::NoGameEntry) << values;
     }
     // The 32-bit view first, then the 64-bit one.
@@ -145,12 +135,17 @@ TEST_F(GamePlacesTest, EachReasonForNotNamingTheGameIsTold) {
     WriteFile(prefix / "system.reg",
               std::string("WINE REGISTRY Version 2\r\n") + kGameKey64 + "\"Dir\"=\"C:\\\\64\"\n");
     EXPECT_EQ(CheckPrefix({prefix, PrefixKeeper::Wine}, kGameEntry).gameFolder, "C:\\64");
+    // Key names match without regard to case, also where the text is skimmed before parsing.
+    WriteFile(prefix / "system.reg",
+              "WINE REGISTRY Version 2\n[SOFTWARE\\\\MICROSOFT\\\\WINDOWS\\\\CURRENTVERSION\\\\"
+              "UNINSTALL\\\\TOTAL ANNIHILATION]\n\"Dir\"=\"C:\\\\Up\"\n");
+    EXPECT_EQ(CheckPrefix({prefix, PrefixKeeper::Wine}, kGameEntry).gameFolder, "C:\\Up");
 }
 
 TEST_F(GamePlacesTest, TheFirstPrefixNamingTheGameIsUsedForRegistryAndDrives) {
-    MakePrefix(Home() / "Games/other2", "\"Dir\"=\"C:\\\\Later\"");
+    MakeWinePrefix(Home() / "Games/other2", "\"Dir\"=\"C:\\\\Later\"");
     fs::remove_all(Proton());
-    MakePrefix(Proton(), "\"Dir\"=\"C:\\\\Games\\\\TA\"");
+    MakeWinePrefix(Proton(), "\"Dir\"=\"C:\\\\Games\\\\TA\"");
     {
         const ScopedEnv home("HOME", Home().string());
         const ScopedEnv unset("WINEPREFIX", "");
@@ -181,6 +176,12 @@ TEST_F(GamePlacesTest, TheSearchFindsGameFoldersWithinItsBoundsOnly) {
     MakeGame(bottle / "drive_c/Program Files (x86)/Cavedog/TotalA", "TOTALA1.HPI");
     MakeGame(Home() / "Games/ta/drive_c/GOG Games/TA");
     MakeGame(OtherDisk() / "steamapps/common/Total Annihilation");
+    // Steam's manifests say which Proton prefix belongs to which installed game.
+    WriteFile(OtherDisk() / "steamapps/appmanifest_10.acf",
+              "\"AppState\" { \"appid\" \"10\" \"installdir\" \"Other\" }");
+    WriteFile(OtherDisk() / "steamapps/appmanifest_298030.acf",
+              "\"AppState\"\n{\n\t\"appid\"\t\t\"298030\"\n\t\"installdir\"\t\t\"total "
+              "annihilation\"\n}\n");
     MakeGame(Home() / "Games/Plain TA");
     // Out of bounds: too deep, in C:\windows, behind a link, or not all three files.
     MakeGame(Home() / ".wine/drive_c/a/b/c/d/TA");
@@ -201,7 +202,7 @@ TEST_F(GamePlacesTest, TheSearchFindsGameFoldersWithinItsBoundsOnly) {
     EXPECT_EQ(search.folders[1].prefix, bottle);
     EXPECT_EQ(search.folders[2].folder,
               canonical(OtherDisk() / "steamapps/common/Total Annihilation"));
-    EXPECT_EQ(search.folders[2].prefix, std::nullopt);
+    EXPECT_EQ(search.folders[2].prefix, Proton());
     EXPECT_EQ(search.folders[3].folder, canonical(Home() / "Games/Plain TA"));
 
     EXPECT_TRUE(SearchGameFolders(Home(), KnownWinePrefixes(Home()), {1, 100}).cutShort);

@@ -49,6 +49,25 @@ TEST(SteamLibraryPathsTest, DamagedFilesGiveNoFolders) {
     }
 }
 
+TEST(SteamAppManifestTest, GivesTheAppIdAndFolderOnlyWhenTheIdIsANumber) {
+    const std::optional<SteamApp> app = SteamAppManifest(R"("AppState"
+{
+	"appid"		"298030"
+	"name"		"Total Annihilation: Commander Pack"
+	"InstallDir"		"Total Annihilation"
+	"UserConfig" { "installdir" "wrong" }
+})");
+    ASSERT_TRUE(app.has_value());
+    EXPECT_EQ(app->appId, "298030");
+    EXPECT_EQ(app->installDir, "Total Annihilation");
+    // The id names a folder: anything but digits could name another one.
+    for (const char* text :
+         {R"("AppState" { "appid" "../../x" "installdir" "TA" })", R"("AppState" { "appid" "1" })",
+          R"("AppState" { "appid" "1" )", R"("AppState" { "appid" "1" "installdir" "" })"}) {
+        EXPECT_EQ(SteamAppManifest(text), std::nullopt) << text;
+    }
+}
+
 TEST(LutrisGamePrefixTest, ReadsThePrefixOfTheGameSectionOnly) {
     EXPECT_EQ(LutrisGamePrefix("wine:\n  prefix: /wrong\ngame:\n  exe: /ta/TotalA.exe\n"
                                "  args: {prefix: /wrong}\n  prefix: /home/ann/Games/ta\n"),

@@ -12,8 +12,5 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     const unsigned long long at = std::strtoull(argv[1], nullptr, 10);
     if (at > 0) kelmora::faults::KillAt(at);
-    // The program's name, then its own arguments.
-    argv[1] = argv[0];
-    std::optional<int> status = kelmora::RunCommandLine(argc - 1, argv + 1);
-    return status.value_or(2);
+    return kelmora::RunCommandLine({argv + 2, argv + argc}).exitStatus.value_or(2);
 }

@@ -8,10 +8,14 @@
 namespace kelmora::testing {
 
 // A Wine prefix in a temporary folder, made the current one: drive C: is its drive_c folder and
-// its system.reg holds the game's uninstall key with the values given.
+// its system.reg holds the game's uninstall key with the values given. The home folder is an empty
+// one beside it, so that nothing looks for the game in the real one.
 class FakeWinePrefix {
 public:
-    FakeWinePrefix() : prefix_(dir_ / "prefix"), env_("WINEPREFIX", prefix_.string()) {
+    FakeWinePrefix()
+        : prefix_(dir_ / "prefix"),
+          env_("WINEPREFIX", prefix_.string()),
+          home_("HOME", (dir_ / "home").string()) {
         std::filesystem::create_directories(DriveC());
         std::filesystem::create_directories(prefix_ / "dosdevices");
         std::filesystem::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");
@@ -41,7 +45,25 @@ private:
     TempDir dir_;
     std::filesystem::path prefix_;
     ScopedEnv env_;
+    ScopedEnv home_;
 };
+
+// A Wine prefix at `prefix` as Wine lays one out (drive C: is its drive_c), whose system.reg holds
+// the game's uninstall key in the 32-bit view with `valueLines`, or no game key at all when they
+// are empty.
+inline void MakeWinePrefix(const std::filesystem::path& prefix, const std::string& valueLines) {
+    WriteFile(prefix / "system.reg",
+              "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n"
+              "#arch=win64\n\n" +
+                  (valueLines.empty()
+                       ? std::string()
+                       : "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\"
+                         "Uninstall\\\\Total Annihilation]\n" +
+                             valueLines + "\n"));
+    std::filesystem::create_directories(prefix / "drive_c");
+    std::filesystem::create_directories(prefix / "dosdevices");
+    std::filesystem::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+}
 
 // Creates empty files `names` in `folder`.
 inline void MakeFiles(const std::filesystem::path& folder,

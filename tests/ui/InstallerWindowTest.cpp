@@ -162,6 +162,8 @@ TEST_F(InstallerWindowTest, LoadShowsTheRegistryFolderAsStoredAndEnablesOkWhenEv
 
 TEST_F(InstallerWindowTest,
        WithoutAUsableRegistryFolderTheFieldIsBlankAndTaDirectoryStaysDisabled) {
+    // A second copy of the game: the search finds no single folder to offer.
+    MakeFiles(prefix_.DriveC() / "Games" / "TA", {"totala1.hpi", "ccdata.ccx", "rev31.gp3"});
     for (const std::string& values :
          {std::string(), std::string("\"Other\"=\"C:\\\\Cavedog\\\\TotalA\""),
           std::string("\"Dir\"=dword:00000001"), std::string("\"Dir\"=\"\""),
@@ -178,6 +180,25 @@ TEST_F(InstallerWindowTest,
         EXPECT_FALSE(Find<QPushButton>(*window, "findGameFolderButton")->isEnabled()) << values;
         inFolder_.reset();
     }
+}
+
+TEST_F(InstallerWindowTest, WithoutARegistryFolderTaDirectoryOffersTheOnlyGameFolderFound) {
+    prefix_.WriteGameKey("");
+    auto window = LoadedIn(Downloads());
+    auto* gameField = Find<QLineEdit>(*window, "gameFolderField");
+    auto* findGameFolder = Find<QPushButton>(*window, "findGameFolderButton");
+    EXPECT_EQ(gameField->text(), "");
+    ASSERT_TRUE(findGameFolder->isEnabled());
+    const QString found = QString::fromStdString(fs::canonical(GameFolder()).string());
+    EXPECT_EQ(findGameFolder->toolTip(), "Found: " + found);
+
+    QTest::mouseClick(findGameFolder, Qt::LeftButton);
+    EXPECT_EQ(gameField->text(), found);
+    EXPECT_TRUE(Find<QPushButton>(*window, "okButton")->isEnabled());
+    // The registry, once it names a folder, still comes first.
+    prefix_.WriteGameFolder("C:\\Cavedog\\TotalA");
+    QTest::mouseClick(findGameFolder, Qt::LeftButton);
+    EXPECT_EQ(gameField->text(), "C:\\Cavedog\\TotalA");
 }
 
 TEST_F(InstallerWindowTest, StartedInTheGameFolderWithoutRegistryOkStoresTheCurrentFolder) {
