@@ -104,32 +104,6 @@ TEST_F(GuidanceDialogsOnDesktopTest, ClickOnAProblemTextOnScreenShowsItsResoluti
     EXPECT_FALSE(help.isVisible());
 }
 
-TEST_F(GuidanceDialogsOnDesktopTest, TabOntoAProblemPicksItButTheFocusItOpensWithPicksNothing) {
-    HelpWindow help(&owner_);
-    ASSERT_NO_FATAL_FAILURE(Show(help));
-    auto option = [&](int index) {
-        return help.findChild<QRadioButton*>(QStringLiteral("problemButton_%1").arg(index));
-    };
-    const auto* resolution = help.findChild<QLabel*>(QStringLiteral("resolutionLabel"));
-    ASSERT_TRUE(option(0)->hasFocus());
-
-    // The first problem has the focus already: a click on its text changes nothing.
-    ASSERT_TRUE(desktop_.Click(*help.findChild<QLabel*>(QStringLiteral("problemText_0"))));
-    EXPECT_FALSE(option(0)->isChecked());
-    EXPECT_EQ(resolution->text(), "");
-
-    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));  // onto OK
-    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
-    EXPECT_TRUE(option(1)->isChecked());
-    EXPECT_TRUE(resolution->text().startsWith(QStringLiteral("This problem is caused by a fault")));
-    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));  // back onto OK
-    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
-    EXPECT_TRUE(option(0)->isChecked());
-    EXPECT_FALSE(option(1)->isChecked());
-    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
-    EXPECT_FALSE(help.isVisible());
-}
-
 TEST_F(GuidanceDialogsOnDesktopTest, ReleaseNotesAskForNoTitleBarButtonAndOutliveAltF4) {
     ReleaseNotesDialog notes(&owner_);
     CloseRequests closeRequests(notes);
