@@ -159,6 +159,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelmora-desktop-screenshots: needs an X server and %s\n", argv[1]);
         return 1;
     }
+    // The install's end ends this program, past the folder's own clean-up.
+    kelmora::SetProgramEndHook([&sandbox](int status) {
+        std::error_code ignored;
+        fs::remove_all(sandbox.path(), ignored);
+        std::fflush(nullptr);
+        std::_Exit(status);
+    });
     const fs::path prefix = sandbox / "prefix";
     MakeSandbox(prefix);
     qputenv("WINEPREFIX", prefix.c_str());
