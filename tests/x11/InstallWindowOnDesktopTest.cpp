@@ -1,4 +1,4 @@
-// The install window on a real X server while an install of a few thousand files runs: what the
+// The install window on a real X server while an install of 1,500 files runs: what the
 // screen shows, read from the screen by a recorder of its own.
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ QFrame* Track(const QWidget& window) {
     return window.findChild<QFrame*>(QStringLiteral("progressTrack"));
 }
 
-// The widths of blue along the bar's lower edge, clear of the percentage text.
+// The width of blue along the bar's lower edge, clear of the percentage text.
 int BarWidth(const QImage& track, const QRect& inner) {
     int width = 0;
     while (width < inner.width() &&
@@ -125,7 +125,8 @@ double Milliseconds(Clock::duration duration) {
 TEST(InstallWindowOnDesktopTest, TheScreenShowsTheBarAndPercentageGrowWhileTheInstallRuns) {
     X11Desktop desktop;
     if (!desktop.IsUsable()) GTEST_SKIP() << "needs an X server (tests/x11/run-in-desktop)";
-    testing::GameSandbox sandbox(testing::ManyFiles("", 1200), testing::ManyFiles("rev31.gp3", 300));
+    testing::GameSandbox sandbox(testing::ManyFiles("", 1200),
+                                 testing::ManyFiles("rev31.gp3", 300));
     InstallerState state{sandbox.gameFolder.string(), sandbox.packageFolder.string()};
     ProgressReader reader(state);
     lastPackPercent = 0;
