@@ -15,7 +15,7 @@ public:
     virtual void SetPercentText(const std::string& text) = 0;
     // Sets the bar's width as a percentage of the track.
     virtual void SetBar(int percent) = 0;
-    // Shows everything set so far; the run handles no events, so nothing else paints.
+    // Shows everything set so far on screen before the run goes on.
     virtual void Repaint() = 0;
 };
 

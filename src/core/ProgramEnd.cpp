@@ -10,13 +10,23 @@ namespace kelmora {
 
 namespace {
 std::function<void(int)> programEndHook;
+thread_local bool endUnwindsThisThread = false;
 }  // namespace
 
 void SetProgramEndHook(std::function<void(int)> hook) {
     programEndHook = std::move(hook);
 }
 
+ProgramEndUnwindsThisThread::ProgramEndUnwindsThisThread() : previous_(endUnwindsThisThread) {
+    endUnwindsThisThread = true;
+}
+
+ProgramEndUnwindsThisThread::~ProgramEndUnwindsThisThread() {
+    endUnwindsThisThread = previous_;
+}
+
 void EndProgram(int status) {
+    if (endUnwindsThisThread) throw ProgramEnded{status};
     if (programEndHook) {
         programEndHook(status);
         throw std::logic_error("the program-end hook returned");

@@ -22,4 +22,18 @@ struct ProgramEnded {
 };
 void SetProgramEndHook(std::function<void(int)> hook);
 
+// While alive, EndProgram called on the thread that made it throws ProgramEnded instead of ending
+// the program: a thread doing work for the windows unwinds, and the windows' thread, which waits
+// for it, ends the program (there, a test's hook sees the end on the thread it runs on).
+class ProgramEndUnwindsThisThread {
+public:
+    ProgramEndUnwindsThisThread();
+    ~ProgramEndUnwindsThisThread();
+    ProgramEndUnwindsThisThread(const ProgramEndUnwindsThisThread&) = delete;
+    ProgramEndUnwindsThisThread& operator=(const ProgramEndUnwindsThisThread&) = delete;
+
+private:
+    bool previous_;
+};
+
 }  // namespace kelmora

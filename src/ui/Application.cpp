@@ -1,7 +1,10 @@
 #include "ui/Application.h"
 
+#include <QStyle>
+#include <QStyleFactory>
+#include <cstdio>
+
 #include "core/ProgramEnd.h"
-#include "ui/ProgramIcon.h"
 #include "ui/WindowStyle.h"
 
 namespace kelmora {
@@ -11,8 +14,15 @@ Application::Application(int& argc, char** argv)
     setApplicationName(kAppTitle);
     // Wayland matches the windows to the desktop entry, and so to its icon, by this name.
     setDesktopFileName(QStringLiteral("io.github.kelmora.Installer"));
+    // The classic dialogs' look on every platform: frame captions in the border line, buttons
+    // without icons, the same colours everywhere.
+    QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"));
+    setStyle(classic);
+    setPalette(classic->standardPalette());
     setFont(ProgramFont());
-    setWindowIcon(ProgramIcon());
+    if (const std::string note = ProgramFontNote(); !note.empty()) {
+        std::fprintf(stderr, "%s\n", note.c_str());
+    }
 }
 
 Application::~Application() {

@@ -6,7 +6,7 @@
 
 namespace kelmora {
 
-// The program's application object: its title, font and icon, its message box, and the report of
+// The program's application object: its title, look and font, its message box, and the report of
 // a run-time error that no event handler trapped.
 class Application : public QApplication {
 public:

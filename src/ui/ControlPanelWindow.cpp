@@ -40,8 +40,9 @@ ControlPanelWindow::ControlPanelWindow(std::string gameFolder, QWidget* parent)
     : QMainWindow(parent), gameFolder_(std::move(gameFolder)) {
     BuildMenus();
     BuildControls();
-    // The client area lies below the menu bar, so the window is that much taller.
-    const int menuBarTwips = menuBar()->sizeHint().height() * kTwipsPerPixel;
+    // The client area lies below the menu bar, so the window is that much taller: as tall as the
+    // window's layout makes the bar at the window's width.
+    const int menuBarTwips = menuBar()->heightForWidth(Pixels(kClientWidthTwips)) * kTwipsPerPixel;
     SetUpWindow(this, QStringLiteral("Orvald's Kelmora Control Panel"), kClientWidthTwips,
                 kClientHeightTwips + menuBarTwips, WindowKind::kMainWindow);
     Load();

@@ -1,5 +1,6 @@
 #include "ui/HelpWindow.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -66,7 +67,13 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
                  problemButtons_[3], problemButtons_[4]});
     SetDefaultAndCancel(this, okButton_, okButton_);
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, &HelpWindow::FocusMoved);
     problemButtons_[0]->setFocus();
+}
+
+// The focus moves while the base classes take the window down, when this part is gone already.
+HelpWindow::~HelpWindow() {
+    disconnect(focusWatch_);
 }
 
 void HelpWindow::BuildProblems() {
@@ -105,10 +112,20 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+// Focusing the button picks it; a button that has the focus already stays as it is, picked or not.
 void HelpWindow::ProblemTextClicked(int index) {
     QRadioButton* option = problemButtons_[static_cast<std::size_t>(index)];
-    option->setFocus(Qt::MouseFocusReason);
-    option->setChecked(true);
+    if (!option->hasFocus()) option->setFocus(Qt::MouseFocusReason);
+}
+
+// Moving the focus from a control of this window onto an option button picks it, as with the
+// classic option buttons; the focus that the window gets when it opens or is activated again
+// picks nothing.
+void HelpWindow::FocusMoved(QWidget* from, QWidget* to) {
+    if (!from || from->window() != this) return;
+    for (QRadioButton* option : problemButtons_) {
+        if (option == to) option->setChecked(true);
+    }
 }
 
 void HelpWindow::ProblemPicked(int index) {

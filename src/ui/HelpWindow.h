@@ -17,14 +17,16 @@ namespace kelmora {
 class HelpWindow : public QDialog {
 public:
     explicit HelpWindow(QWidget* parent = nullptr);
+    ~HelpWindow() override;
 
 protected:
-    // A click on a problem's text picks its option button.
+    // A click on a problem's text focuses its option button, which picks it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildProblems();
     void ProblemTextClicked(int index);
+    void FocusMoved(QWidget* from, QWidget* to);
     void ProblemPicked(int index);
 
     QPushButton* okButton_;
@@ -33,6 +35,7 @@ private:
     QGroupBox* problemFrame_;
     std::array<QRadioButton*, kProblemCount> problemButtons_;
     std::array<QLabel*, kProblemCount> problemLabels_;
+    QMetaObject::Connection focusWatch_;
 };
 
 }  // namespace kelmora

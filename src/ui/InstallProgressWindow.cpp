@@ -1,6 +1,7 @@
 #include "ui/InstallProgressWindow.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include "core/MessageBox.h"
 #include "core/PatchInstall.h"
 #include "core/ProgramEnd.h"
+#include "ui/InstallThread.h"
 #include "ui/WindowStyle.h"
 
 namespace kelmora {
@@ -17,6 +19,9 @@ namespace {
 
 constexpr int kTrackBorder = 2;
 constexpr QColor kBarColour(0, 0, 255);
+// The install starts once the window is drawn; the bound only keeps a window that the desktop
+// never exposes from holding it up for ever.
+constexpr int kLongestWaitForFirstDrawMs = 5000;
 
 void SetBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
@@ -56,7 +61,7 @@ InstallProgressWindow::InstallProgressWindow(InstallerState& state, QWidget* par
     percentLabel_->setObjectName("percentLabel");
     percentLabel_->setGeometry(inner);
     percentLabel_->setAlignment(Qt::AlignCenter);
-    QFont bold = ProgramFont();
+    QFont bold = percentLabel_->font();
     bold.setBold(true);
     percentLabel_->setFont(bold);
     QPalette white = percentLabel_->palette();
@@ -86,12 +91,19 @@ void InstallProgressWindow::Repaint() {
     repaint();
 }
 
-void InstallProgressWindow::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (activated_) return;
-    activated_ = true;
-    // Run once the window is on screen, from the modal loop that shows it.
-    QTimer::singleShot(0, this, &InstallProgressWindow::Activate);
+void InstallProgressWindow::ShowAndWaitUntilDrawn() {
+    QEventLoop waiting;
+    firstDrawWaiter_ = &waiting;
+    show();
+    QTimer::singleShot(kLongestWaitForFirstDrawMs, &waiting, &QEventLoop::quit);
+    if (!drawn_) waiting.exec();
+    firstDrawWaiter_ = nullptr;
+}
+
+void InstallProgressWindow::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    drawn_ = true;
+    if (firstDrawWaiter_) firstDrawWaiter_->quit();
 }
 
 // The run is not interruptible: the window has no way to be closed.
@@ -102,10 +114,17 @@ void InstallProgressWindow::closeEvent(QCloseEvent* event) {
 void InstallProgressWindow::reject() {}
 
 void InstallProgressWindow::Activate() {
+    ShowAndWaitUntilDrawn();
     Repaint();
     MessageBoxSeam& messages = CurrentMessageBox();
     try {
-        InstallPatch(state_, *this, messages);
+        RunInstallOffGuiThread(
+            [this](InstallDisplay& display, MessageBoxSeam& runMessages) {
+                InstallPatch(state_, display, runMessages);
+            },
+            *this, messages);
+    } catch (const ProgramEnded& end) {
+        EndProgram(end.status);
     } catch (const RuntimeError& error) {
         ReportUncaughtError(error);
     }

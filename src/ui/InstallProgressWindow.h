@@ -7,12 +7,13 @@
 
 class QGroupBox;
 class QLabel;
+class QEventLoop;
 class QFrame;
 
 namespace kelmora {
 
-// The install window: shows the install procedure's current action and progress. Once it is
-// first shown it runs the install, tells the outcome and ends the program.
+// The install window: shows the install procedure's current action and progress. Activate shows
+// it, runs the install, tells the outcome and ends the program.
 class InstallProgressWindow : public QDialog, public InstallDisplay {
     Q_OBJECT
 
@@ -20,28 +21,32 @@ public:
     // Installs into the folders of `state`, which outlives the window.
     explicit InstallProgressWindow(InstallerState& state, QWidget* parent = nullptr);
 
+    // The display calls, made on the windows' thread.
     void SetAction(const std::string& text) override;
     void SetPercentText(const std::string& text) override;
     void SetBar(int percent) override;
     void Repaint() override;
 
-    // What the first activation does: runs the install on this window, shows the outcome and
-    // ends the program.
+    // Shows the window modally and, once it is drawn, runs the install on a thread of its own
+    // while this thread keeps the window on screen; then shows the outcome and ends the program.
     [[noreturn]] void Activate();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:
+    void ShowAndWaitUntilDrawn();
+
     InstallerState& state_;
     QGroupBox* actionFrame_;
     QLabel* actionLabel_;
     QFrame* progressTrack_;
     QWidget* progressBar_;
     QLabel* percentLabel_;
-    bool activated_ = false;
+    bool drawn_ = false;
+    QEventLoop* firstDrawWaiter_ = nullptr;
 };
 
 }  // namespace kelmora

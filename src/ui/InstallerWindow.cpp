@@ -161,7 +161,7 @@ void InstallerWindow::OkClicked() {
 // The install window runs the install and ends the program; this window stays behind it.
 void InstallerWindow::ContinueAfterReleaseNotes() {
     InstallProgressWindow installWindow(state_, this);
-    installWindow.exec();
+    installWindow.Activate();
 }
 
 void InstallerWindow::CancelClicked() {

@@ -24,8 +24,14 @@ QMessageBox::Icon BoxIcon(MsgIcon icon) {
 }  // namespace
 
 MsgAnswer QtMessageBox::Show(const Message& message) {
-    QMessageBox box(QApplication::activeWindow());
+    // A box belongs to the window it stands over, so that it has no task-bar entry of its own;
+    // during the install that is the install window, whichever window has the focus.
+    QWidget* owner = QApplication::activeModalWidget();
+    QMessageBox box(owner ? owner : QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(message.title));
+    // A message box has no icon on its title bar; an empty icon of its own keeps it from taking
+    // its owner's.
+    box.setWindowIcon(QIcon());
     box.setTextFormat(Qt::PlainText);
     box.setText(DisplayText(message.text));
     box.setIcon(BoxIcon(message.icon));

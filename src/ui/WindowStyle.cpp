@@ -1,5 +1,6 @@
 #include "ui/WindowStyle.h"
 
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -8,9 +9,27 @@
 #include <QShortcut>
 #include <QWidget>
 
+#include "ui/ProgramIcon.h"
+
 namespace kelmora {
 
 namespace {
+
+// Fonts with Arial's widths and line height, in which every text was measured to fit: the one the
+// program depends on, then those that stand in for it. Helvetica's clones are as wide but have
+// taller lines, and must not take their place.
+const QStringList kArialMetricFamilies = {QStringLiteral("Liberation Sans"),
+                                          QStringLiteral("Arimo"), QStringLiteral("Arial")};
+// Where none of them is installed: wider, but one pixel smaller every text fits, and every Debian
+// system has it.
+constexpr const char* kFallbackFamily = "DejaVu Sans";
+
+// The family the font system uses for `font`, without the foundry it adds where two have one.
+QString FamilyShown(const QFont& font) {
+    const QString family = QFontInfo(font).family();
+    const qsizetype foundry = family.indexOf(QStringLiteral(" ["));
+    return foundry < 0 ? family : family.left(foundry);
+}
 
 Qt::WindowFlags FlagsFor(WindowKind kind) {
     // CustomizeWindowHint drops the buttons that are not asked for, minimise and maximise above
@@ -54,6 +73,9 @@ void SetUpWindow(QWidget* window, const QString& caption, int widthTwips, int he
                  WindowKind kind) {
     window->setWindowFlags(FlagsFor(kind));
     window->setWindowTitle(caption);
+    // A window with no button on its title bar has no icon there either; an empty icon of its
+    // own keeps it from taking its owner's.
+    window->setWindowIcon(kind == WindowKind::kDialogWithoutCloseBox ? QIcon() : ProgramIcon());
     window->setFixedSize(Pixels(widthTwips), Pixels(heightTwips));
     CentreOnScreen(window);
 }
@@ -74,11 +96,27 @@ void SetTabOrder(std::initializer_list<QWidget*> widgets) {
 }
 
 QFont ProgramFont() {
-    QFont font(QStringLiteral("Liberation Sans"));
+    QFont font;
+    font.setFamilies(kArialMetricFamilies);
     // 7.5 points at the 96 dots per inch the twips are laid out for. A pixel size keeps text and
     // layout in step on screens that report another density.
     font.setPixelSize(10);
-    return font;
+    if (kArialMetricFamilies.contains(FamilyShown(font))) return font;
+    QFont fallback(QString::fromLatin1(kFallbackFamily));
+    fallback.setPixelSize(9);
+    return fallback;
+}
+
+std::string ProgramFontNote() {
+    const QString shown = FamilyShown(ProgramFont());
+    if (shown == kArialMetricFamilies.front()) return {};
+    std::string note =
+        "kelmora-installer: the font Liberation Sans is not installed (Debian package "
+        "fonts-liberation); using " +
+        shown.toStdString();
+    if (kArialMetricFamilies.contains(shown)) return note + ", which has the same measures.";
+    if (shown == QLatin1String(kFallbackFamily)) return note + " a size smaller.";
+    return note + ", in which some texts may not fit.";
 }
 
 QString DisplayText(std::string_view text) {

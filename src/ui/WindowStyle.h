@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QString>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 class QGroupBox;
@@ -25,13 +26,13 @@ constexpr int Pixels(int twips) {
 QRect TwipsRect(int left, int top, int width, int height);
 
 enum class WindowKind {
-    kMainWindow,             // a task-bar entry and a close box
-    kDialog,                 // no task-bar entry, a close box
-    kDialogWithoutCloseBox,  // no task-bar entry, no button on the title bar
+    kMainWindow,             // a task-bar entry, a close box and the program's icon
+    kDialog,                 // no task-bar entry, a close box and the program's icon
+    kDialogWithoutCloseBox,  // no task-bar entry, no button and no icon on the title bar
 };
 
-// Gives `window` its caption, a fixed client area of the given size in twips, a title bar without
-// minimise or maximise button, and a place in the centre of the screen.
+// Gives `window` its caption and icon, a fixed client area of the given size in twips, a title bar
+// without minimise or maximise button, and a place in the centre of the screen.
 void SetUpWindow(QWidget* window, const QString& caption, int widthTwips, int heightTwips,
                  WindowKind kind);
 
@@ -42,8 +43,13 @@ void SetDefaultAndCancel(QWidget* window, QPushButton* defaultButton, QPushButto
 // Tab moves through `widgets` in the order given.
 void SetTabOrder(std::initializer_list<QWidget*> widgets);
 
-// Every window's font; sized so that each text fits the place its window gives it.
+// Every window's font: Liberation Sans, sized so that each text fits the place its window gives
+// it, or where it is missing a font with the same measures, or else one that still fits.
 QFont ProgramFont();
+
+// What to tell the user about the font: empty when Liberation Sans is used, else which font
+// stands in for it and where to get it.
+std::string ProgramFontNote();
 
 // A text whose lines are separated by CR alone, as a label or message box shows it.
 QString DisplayText(std::string_view text);

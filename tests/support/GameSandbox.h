@@ -41,6 +41,23 @@ public:
     std::filesystem::path packageFolder;
 };
 
+// `count` files of a few kilobytes each in folders of a hundred, under `top` ("" or "rev31.gp3").
+inline std::vector<ArchiveEntry> ManyFiles(const std::string& top, int count) {
+    std::vector<ArchiveEntry> entries;
+    for (int file = 0; file < count; ++file) {
+        const std::string folder = top + "units" + std::to_string(file / 100);
+        if (file % 100 == 0) entries.push_back({folder, std::nullopt});
+        std::string content;
+        for (int line = 0; line < 60; ++line) {
+            content += "Unit" + std::to_string(file) + " weapon" +
+                       std::to_string(line * file % 97) + "=" + std::to_string(line * 7919 % 1000) +
+                       ";\n";
+        }
+        entries.push_back({folder + "\\unit" + std::to_string(file) + ".fbi", content});
+    }
+    return entries;
+}
+
 // The entries of an archive as the library lists them: name and whether it is a directory.
 inline std::vector<std::pair<std::string, bool>> ArchiveListing(
     const std::filesystem::path& archive) {

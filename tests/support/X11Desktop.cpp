@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <bit>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // Xlib's macros (None, Bool, Status...) clash with Qt's and GoogleTest's names: it comes last.
@@ -87,6 +89,35 @@ bool MotifAsks(bool present, unsigned long bits, unsigned long bit) {
     constexpr unsigned long kAll = 1;
     if (!present) return true;
     return (bits & kAll) ? !(bits & bit) : (bits & bit) != 0;
+}
+
+// The pixels the screen shows in `screenRect`.
+QImage GrabScreen(Display* display, const QRect& screenRect) {
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes screen{};
+    XGetWindowAttributes(display, root, &screen);
+    const QRect area = screenRect.intersected(QRect(0, 0, screen.width, screen.height));
+    if (area.isEmpty()) return {};
+    XImage* pixels =
+        XGetImage(display, root, area.x(), area.y(), static_cast<unsigned>(area.width()),
+                  static_cast<unsigned>(area.height()), AllPlanes, ZPixmap);
+    if (!pixels) return {};
+    // Each mask covers 8 bits on the 24-bit screens this runs on.
+    const int redShift = std::countr_zero(pixels->red_mask);
+    const int greenShift = std::countr_zero(pixels->green_mask);
+    const int blueShift = std::countr_zero(pixels->blue_mask);
+    QImage image(area.size(), QImage::Format_RGB32);
+    for (int y = 0; y < area.height(); ++y) {
+        for (int x = 0; x < area.width(); ++x) {
+            const unsigned long pixel = XGetPixel(pixels, x, y);
+            image.setPixel(x, y,
+                           qRgb(static_cast<int>((pixel & pixels->red_mask) >> redShift),
+                                static_cast<int>((pixel & pixels->green_mask) >> greenShift),
+                                static_cast<int>((pixel & pixels->blue_mask) >> blueShift)));
+        }
+    }
+    XDestroyImage(pixels);
+    return image;
 }
 
 }  // namespace
@@ -223,7 +254,10 @@ bool X11Desktop::WaitUntilManaged(const QWidget& window) {
 }
 
 WindowFacts X11Desktop::Facts(const QWidget& window) {
-    const Window id = XWindow(window);
+    return Facts(XWindow(window));
+}
+
+WindowFacts X11Desktop::Facts(unsigned long id) {
     WindowFacts facts;
     facts.title = Utf8Property(display_, id, "_NET_WM_NAME");
 
@@ -252,6 +286,7 @@ WindowFacts X11Desktop::Facts(const QWidget& window) {
         facts.transientFor = owner;
     }
 
+    facts.hasIcon = !Items(display_, id, "_NET_WM_ICON").empty();
     const std::vector<unsigned long> motif = Items(display_, id, "_MOTIF_WM_HINTS");
     if (motif.size() >= 3) facts.motif = MotifHints{motif[0], motif[1], motif[2]};
 
@@ -265,36 +300,122 @@ WindowFacts X11Desktop::Facts(const QWidget& window) {
 }
 
 QRect X11Desktop::FrameRect(const QWidget& window) {
+    return FrameRect(XWindow(window));
+}
+
+QRect X11Desktop::FrameRect(unsigned long window) {
     const WindowFacts facts = Facts(window);
     return facts.clientRect.marginsAdded(facts.frameExtents);
 }
 
-QImage X11Desktop::Grab(const QRect& screenRect) {
+QList<unsigned long> X11Desktop::ClientsTitled(const QString& title) {
+    QList<unsigned long> titled;
     const Window root = DefaultRootWindow(display_);
-    XWindowAttributes screen{};
-    XGetWindowAttributes(display_, root, &screen);
-    const QRect area = screenRect.intersected(QRect(0, 0, screen.width, screen.height));
-    if (area.isEmpty()) return {};
-    XImage* pixels =
-        XGetImage(display_, root, area.x(), area.y(), static_cast<unsigned>(area.width()),
-                  static_cast<unsigned>(area.height()), AllPlanes, ZPixmap);
-    if (!pixels) return {};
-    // Each mask covers 8 bits on the 24-bit screens this runs on.
-    const int redShift = std::countr_zero(pixels->red_mask);
-    const int greenShift = std::countr_zero(pixels->green_mask);
-    const int blueShift = std::countr_zero(pixels->blue_mask);
-    QImage image(area.size(), QImage::Format_RGB32);
-    for (int y = 0; y < area.height(); ++y) {
-        for (int x = 0; x < area.width(); ++x) {
-            const unsigned long pixel = XGetPixel(pixels, x, y);
-            image.setPixel(x, y,
-                           qRgb(static_cast<int>((pixel & pixels->red_mask) >> redShift),
-                                static_cast<int>((pixel & pixels->green_mask) >> greenShift),
-                                static_cast<int>((pixel & pixels->blue_mask) >> blueShift)));
-        }
+    for (const unsigned long client : Items(display_, root, "_NET_CLIENT_LIST")) {
+        if (Utf8Property(display_, client, "_NET_WM_NAME") == title) titled << client;
     }
-    XDestroyImage(pixels);
-    return image;
+    return titled;
+}
+
+unsigned long X11Desktop::WaitForActiveClient(const QString& title, unsigned long otherThan) {
+    const Window root = DefaultRootWindow(display_);
+    unsigned long found = 0;
+    const auto active = [&] {
+        const std::vector<unsigned long> activeWindow = Items(display_, root, "_NET_ACTIVE_WINDOW");
+        for (const unsigned long client : ClientsTitled(title)) {
+            if (client != otherThan && Facts(client).viewable && !activeWindow.empty() &&
+                activeWindow[0] == client) {
+                found = client;
+                return true;
+            }
+        }
+        return false;
+    };
+    // Long enough for a program to start, under a sanitizer too.
+    constexpr int kStartTimeoutMs = 30000;
+    return QTest::qWaitFor(active, kStartTimeoutMs) ? found : 0;
+}
+
+QImage X11Desktop::Grab(const QRect& screenRect) {
+    return GrabScreen(display_, screenRect);
+}
+
+QString X11Desktop::WindowManager() {
+    const Window root = DefaultRootWindow(display_);
+    const std::vector<unsigned long> check = Items(display_, root, "_NET_SUPPORTING_WM_CHECK");
+    return check.empty() ? QString() : Utf8Property(display_, check[0], "_NET_WM_NAME");
+}
+
+ScreenRecorder::ScreenRecorder(const QRect& screenRect) : rect_(screenRect) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    display_ = display;
+    recording_ = std::jthread([this](std::stop_token stop) { Record(stop); });
+}
+
+ScreenRecorder::~ScreenRecorder() {
+    Stop();
+    if (display_) XCloseDisplay(display_);
+}
+
+void ScreenRecorder::Stop() {
+    if (!recording_.joinable()) return;
+    recording_.request_stop();
+    recording_.join();
+}
+
+void ScreenRecorder::CoverOnceWhen(std::function<bool(const QImage&)> condition) {
+    std::lock_guard lock(mutex_);
+    coverWhen_ = std::move(condition);
+}
+
+std::optional<std::chrono::steady_clock::time_point> ScreenRecorder::UncoveredAt() const {
+    std::lock_guard lock(mutex_);
+    return uncoveredAt_;
+}
+
+void ScreenRecorder::Record(std::stop_token stop) {
+    QImage previous;
+    while (!stop.stop_requested()) {
+        QImage image = GrabScreen(display_, rect_);
+        const auto now = std::chrono::steady_clock::now();
+        std::function<bool(const QImage&)> coverWhen;
+        {
+            std::lock_guard lock(mutex_);
+            if (image != previous) frames_.push_back({now, image});
+            if (coverWhen_ && coverWhen_(image)) std::swap(coverWhen, coverWhen_);
+        }
+        previous = image;
+        if (coverWhen) CoverAndUncover();
+        // A sampling interval: the screen is read as often as this, whatever the program does.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// A window of this connection's own, over the rect and above every other, that no window
+// manager handles; when it goes, the windows below are exposed and must draw themselves again.
+void ScreenRecorder::CoverAndUncover() {
+    const Window root = DefaultRootWindow(display_);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = WhitePixel(display_, DefaultScreen(display_));
+    const Window cover =
+        XCreateWindow(display_, root, rect_.x(), rect_.y(), static_cast<unsigned>(rect_.width()),
+                      static_cast<unsigned>(rect_.height()), 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(display_, cover);
+    XSync(display_, False);
+    QImage covered = GrabScreen(display_, rect_);
+    XDestroyWindow(display_, cover);
+    XSync(display_, False);
+    std::lock_guard lock(mutex_);
+    frames_.push_back({std::chrono::steady_clock::now(), std::move(covered)});
+    uncoveredAt_ = std::chrono::steady_clock::now();
+}
+
+std::vector<ScreenRecorder::Frame> ScreenRecorder::Frames() const {
+    std::lock_guard lock(mutex_);
+    return frames_;
 }
 
 }  // namespace kelmora::testing

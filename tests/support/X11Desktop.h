@@ -6,8 +6,12 @@
 #include <QRect>
 #include <QStringList>
 #include <QWindow>
+#include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 class QWidget;
 typedef struct _XDisplay Display;
@@ -52,6 +56,7 @@ struct WindowFacts {
     QSize minimumSize;  // WM_NORMAL_HINTS
     QSize maximumSize;
     bool viewable = false;  // mapped, and so are all its ancestors
+    bool hasIcon = false;   // _NET_WM_ICON: an icon for the title bar and the task bar
 
     // Whether the window manager offers `action`, given without its prefix ("CLOSE", "MINIMIZE",
     // "MAXIMIZE_HORZ", "RESIZE").
@@ -94,11 +99,22 @@ public:
     // Qt has had it exposed.
     bool WaitUntilManaged(const QWidget& window);
     WindowFacts Facts(const QWidget& window);
+    WindowFacts Facts(unsigned long window);
     // The window with its frame, in screen coordinates.
     QRect FrameRect(const QWidget& window);
+    QRect FrameRect(unsigned long window);
+
+    // Windows of any program, by X id: those the window manager lists (_NET_CLIENT_LIST) with
+    // `title`, and the one among them (other than `otherThan`) that is on screen and has the
+    // focus, once there is one (0 when none comes in time for a program to start).
+    QList<unsigned long> ClientsTitled(const QString& title);
+    unsigned long WaitForActiveClient(const QString& title, unsigned long otherThan = 0);
 
     // The pixels the screen shows in `screenRect`.
     QImage Grab(const QRect& screenRect);
+
+    // The name the window manager gives itself ("Openbox", "Metacity").
+    QString WindowManager();
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -112,6 +128,45 @@ private:
     long syncsSeen_ = 0;
     long buttonReleasesSeen_ = 0;
     int xinputOpcode_ = -1;
+};
+
+// Records what the screen shows in a rect, on a thread and a connection of its own, so that it
+// sees the screen whatever the program's threads are doing: every picture that differs from the
+// one before, with the time it was seen, from construction to Stop().
+class ScreenRecorder {
+public:
+    struct Frame {
+        std::chrono::steady_clock::time_point at;
+        QImage image;
+    };
+
+    explicit ScreenRecorder(const QRect& screenRect);
+    ~ScreenRecorder();
+    ScreenRecorder(const ScreenRecorder&) = delete;
+    ScreenRecorder& operator=(const ScreenRecorder&) = delete;
+
+    bool IsRecording() const { return recording_.joinable(); }
+    void Stop();
+
+    // Once a recorded picture satisfies `condition` (called on the recording thread), covers the
+    // rect with a white window of its own, records that, and uncovers it again.
+    void CoverOnceWhen(std::function<bool(const QImage&)> condition);
+    // When the rect was uncovered, if it was.
+    std::optional<std::chrono::steady_clock::time_point> UncoveredAt() const;
+
+    std::vector<Frame> Frames() const;
+
+private:
+    void Record(std::stop_token stop);
+    void CoverAndUncover();
+
+    const QRect rect_;
+    Display* display_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<Frame> frames_;
+    std::function<bool(const QImage&)> coverWhen_;
+    std::optional<std::chrono::steady_clock::time_point> uncoveredAt_;
+    std::jthread recording_;  // last: it stops before the rest goes
 };
 
 }  // namespace kelmora::testing

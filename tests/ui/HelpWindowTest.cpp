@@ -146,6 +146,27 @@ TEST_F(HelpWindowTest, ClickingAProblemsTextFocusesAndPicksItsOption) {
     }
 }
 
+TEST_F(HelpWindowTest, TabbingOntoAProblemPicksItButOpeningTheWindowPicksNone) {
+    ASSERT_TRUE(Option(help_, 0)->hasFocus());
+    EXPECT_FALSE(Option(help_, 0)->isChecked());
+    // The first problem has the focus already: a click on its text changes nothing.
+    QTest::mouseClick(ProblemLabel(help_, 0), Qt::LeftButton);
+    EXPECT_FALSE(Option(help_, 0)->isChecked());
+    EXPECT_EQ(Resolution(help_), "");
+
+    QTest::keyClick(&help_, Qt::Key_Tab);  // onto OK
+    EXPECT_EQ(Resolution(help_), "");
+    for (int index : {1, 2, 3}) {
+        QTest::keyClick(help_.focusWidget(), Qt::Key_Tab);
+        EXPECT_TRUE(Option(help_, index)->isChecked()) << index;
+        EXPECT_EQ(Resolution(help_), kResolutions[index]) << index;
+    }
+    QTest::keyClick(help_.focusWidget(), Qt::Key_Backtab);
+    EXPECT_TRUE(Option(help_, 2)->isChecked());
+    EXPECT_FALSE(Option(help_, 3)->isChecked());
+    EXPECT_EQ(Resolution(help_), kResolutions[2]);
+}
+
 TEST(HelpWindowKeysTest, EnterAndEscCloseTheWindowWhereverTheFocusIs) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
         for (const char* focused : {"problemButton_3", "okButton"}) {

@@ -5,25 +5,63 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QThread>
+#include <QTimer>
 
 #include "core/InstallerState.h"
 #include "core/PackProgress.h"
 #include "core/ProgramEnd.h"
 #include "support/GameSandbox.h"
+#include "support/RecordingDisplay.h"
 #include "support/ScriptedMessageBox.h"
 #include "ui/InstallProgressWindow.h"
+#include "ui/InstallThread.h"
 
 namespace kelmora {
 namespace {
 
+void StartApplication() {
+    static int argc = 1;
+    static char name[] = "install_progress_window_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+class InstallThreadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { StartApplication(); }
+};
+
+bool OnGuiThread() {
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// Records the display calls and message boxes that reach the windows' thread, and whether every
+// one of them was made there.
+class GuiThreadRecorder : public testing::RecordingDisplay {
+public:
+    void SetAction(const std::string& text) override {
+        allOnGuiThread &= OnGuiThread();
+        RecordingDisplay::SetAction(text);
+    }
+    void SetPercentText(const std::string& text) override {
+        allOnGuiThread &= OnGuiThread();
+        RecordingDisplay::SetPercentText(text);
+    }
+    void SetBar(int value) override {
+        allOnGuiThread &= OnGuiThread();
+        RecordingDisplay::SetBar(value);
+    }
+    void Repaint() override {
+        allOnGuiThread &= OnGuiThread();
+        RecordingDisplay::Repaint();
+    }
+    bool allOnGuiThread = true;
+};
+
 class InstallProgressWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "install_progress_window_test";
-        static char* argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
-    }
+    static void SetUpTestSuite() { StartApplication(); }
 
     template <typename T>
     T* Control(const char* name) {
@@ -35,6 +73,77 @@ protected:
     InstallerState state;
     InstallProgressWindow window{state};
 };
+
+TEST_F(InstallThreadTest, TheRunsDisplayAndMessagesReachTheGuiThreadWhichKeepsHandlingEvents) {
+    testing::ScriptedMessageBox messages;
+    messages.Answer(MsgAnswer::kNo);
+    GuiThreadRecorder display;
+    bool runOffGuiThread = false;
+    MsgAnswer answerSeenByRun = MsgAnswer::kOk;
+    int timerTicksDuringRun = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++timerTicksDuringRun; });
+    ticker.start(1);
+
+    RunInstallOffGuiThread(
+        [&](InstallDisplay& runDisplay, MessageBoxSeam& runMessages) {
+            runOffGuiThread = !OnGuiThread();
+            runDisplay.SetAction("Extracting...");
+            // The same percentage again is on screen already; a change is handed over once.
+            for (int percent : {0, 0, 50, 50, 100}) {
+                runDisplay.SetPercentText(std::to_string(percent) + "%");
+                runDisplay.SetBar(percent);
+                runDisplay.Repaint();
+            }
+            answerSeenByRun = runMessages.Show({"Sure?", "Q", MsgButtons::kYesNo});
+            // The windows' thread is free while the run works.
+            const int ticksBefore = timerTicksDuringRun;
+            QDeadlineTimer deadline(5000);
+            while (timerTicksDuringRun == ticksBefore && !deadline.hasExpired()) {
+                QThread::msleep(1);
+            }
+        },
+        display, messages);
+    ticker.stop();
+
+    EXPECT_TRUE(runOffGuiThread);
+    EXPECT_TRUE(display.allOnGuiThread);
+    EXPECT_EQ(display.actions, std::vector<std::string>{"Extracting..."});
+    EXPECT_EQ(display.PercentagesDuring("Extracting..."),
+              (std::vector<std::string>{"50%", "100%"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Sure?");
+    EXPECT_EQ(answerSeenByRun, MsgAnswer::kNo);
+    EXPECT_GT(timerTicksDuringRun, 0);
+}
+
+TEST_F(InstallThreadTest, AnEndOfTheProgramOrARunTimeErrorInTheRunReachesTheCaller) {
+    int hookCalls = 0;
+    SetProgramEndHook([&](int) {
+        ++hookCalls;
+        throw ProgramEnded{-1};
+    });
+    testing::ScriptedMessageBox messages;
+    testing::RecordingDisplay display;
+    try {
+        RunInstallOffGuiThread([](InstallDisplay&, MessageBoxSeam&) { EndProgram(3); }, display,
+                               messages);
+        ADD_FAILURE() << "the run's end was lost";
+    } catch (const ProgramEnded& end) {
+        EXPECT_EQ(end.status, 3);
+    }
+    SetProgramEndHook(nullptr);
+    EXPECT_EQ(hookCalls, 0) << "the hook belongs to the caller's thread";
+
+    try {
+        RunInstallOffGuiThread(
+            [](InstallDisplay&, MessageBoxSeam&) { throw RuntimeError(kDiskFull); }, display,
+            messages);
+        ADD_FAILURE() << "the run-time error was lost";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), kDiskFull);
+    }
+}
 
 TEST_F(InstallProgressWindowTest, IsAFixedWindowWithoutButtonsOrCloseBox) {
     EXPECT_EQ(window.windowTitle(), "Installing Orvald's Kelmora");
@@ -106,6 +215,48 @@ TEST_F(InstallProgressWindowTest, ActivationReportsAGameFileThatCannotBeReadAsAR
     }
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Run-time error '53':\r\rFile not found");
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// The window is shown and drawn before the run's first step (here, the version check's box);
+// the conflict ends the program, on this thread, without an outcome message.
+TEST_F(InstallProgressWindowTest, AVersionConflictEndsTheProgramOnceTheWindowIsDrawn) {
+    testing::GameSandbox sandbox({}, {});
+    std::filesystem::resize_file(sandbox.gameFolder / "ccdata.ccx", 1);
+    state = InstallerState{sandbox.gameFolder.string(), sandbox.packageFolder.string()};
+    PaintCounter counter(window);
+    struct DrawnAtFirstMessage : testing::ScriptedMessageBox {
+        std::function<bool()> drawn;
+        bool drawnAtFirst = false;
+        MsgAnswer Show(const Message& message) override {
+            if (shown.empty()) drawnAtFirst = drawn();
+            return ScriptedMessageBox::Show(message);
+        }
+    } messages;
+    messages.drawn = [&] { return window.isVisible() && counter.paints > 0; };
+    testing::CatchProgramEnd catchEnd;
+    try {
+        window.Activate();
+        ADD_FAILURE() << "the program went on";
+    } catch (const ProgramEnded& end) {
+        EXPECT_EQ(end.status, 0);
+    }
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, "Version Conflict Detected");
+    EXPECT_TRUE(messages.drawnAtFirst);
+    EXPECT_TRUE(window.isModal());
 }
 
 }  // namespace

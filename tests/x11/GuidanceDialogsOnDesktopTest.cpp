@@ -7,9 +7,9 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "ui/ReleaseNotesDialog.h"
-#include "ui/HelpWindow.h"
 #include "support/X11Desktop.h"
+#include "ui/HelpWindow.h"
+#include "ui/ReleaseNotesDialog.h"
 
 namespace kelmora {
 namespace {
