@@ -183,6 +183,10 @@ TEST(HpiWriter, RefusesNamesItCannotWriteSafely) {
              {"\\x", "'\\x': cannot be an archive entry: the name is empty"},
              {"c:\\x", "'c:\\x': cannot be an archive entry: the name contains ':'"},
              {"a/b", "'a/b': cannot be an archive entry: the name contains '/'"},
+             {"units\\nul.fbi",
+              "'units\\nul.fbi': cannot be an archive entry: the name is the device nul on "
+              "Windows"},
+             {"trail.", "'trail.': cannot be an archive entry: the name ends with a dot"},
              {"tab\there",
               "'tab<09>here': cannot be an archive entry: the name contains a control character "
               "(0x09)"},
