@@ -1,17 +1,15 @@
-#include <cstdio>
-#include <string>
-#include <vector>
-
 #include "app/CommandLine.h"
+#include "platform/Console.h"
 
 // The program built without windows: only its own command-line modes run.
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const kelmora::ProgramStart start = kelmora::RunCommandLine(arguments);
-    if (start.exitStatus) return *start.exitStatus;
-    std::fputs(
-        "kelmora-installer: this build has no windows; without windows: kelmora-installer "
-        "--unattended (see --help)\n",
-        stderr);
-    return 1;
+    return kelmora::RunReportingFailures("kelmora-installer", [&] {
+        const kelmora::ProgramStart start =
+            kelmora::RunCommandLine(kelmora::ProgramArguments(argc, argv));
+        if (start.exitStatus) return *start.exitStatus;
+        kelmora::WriteText(stderr,
+                           "kelmora-installer: this build has no windows; without windows: "
+                           "kelmora-installer --unattended (see --help)\n");
+        return 1;
+    });
 }

@@ -106,6 +106,21 @@ TEST_F(HpiToolTest, PacksAFolderAndVerifiesIt) {
     EXPECT_EQ(Tool({"list", Path("copy/self.ufo")}).out.find("self.ufo"), std::string::npos);
 }
 
+// On Windows the arguments come from the wide command line, and names go out as UTF-8.
+TEST_F(HpiToolTest, PathsAndNamesBeyondAsciiArriveWhole) {
+    const fs::path folder = dir_.path() / testing::PathFromUtf8("D\xC3\xA9j\xC3\xA0 vu");
+    WriteFile(folder / "tree" / testing::PathFromUtf8("Le\xC3\xB3n.txt"), "le\xC3\xB3n");
+    const std::string archive =
+        testing::HostText(folder / testing::PathFromUtf8("\xC3\x9C" "ber.ufo"));
+    Outcome pack = Tool({"pack", testing::HostText(folder / "tree"), archive});
+    EXPECT_EQ(pack.status, 0) << pack.err;
+    Outcome list = Tool({"list", archive});
+    EXPECT_EQ(list.out, "F\tLe\xC3\xB3n.txt\t5\tzlib\n") << list.err;
+    Outcome extract = Tool({"extract", archive, testing::HostText(folder / "copy")});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadFile(folder / "copy" / testing::PathFromUtf8("Le\xC3\xB3n.txt")), "le\xC3\xB3n");
+}
+
 TEST_F(HpiToolTest, ExtractWritesSafeEntriesAndFailsForUnsafeOnes) {
     WriteFile(Path("hostile.ufo"), BuildRawArchive({RawFile("good.txt", "good"),
                                                     RawDir("..", {RawFile("escaped.txt", "bad")}),
@@ -125,6 +140,30 @@ TEST_F(HpiToolTest, ExtractWritesSafeEntriesAndFailsForUnsafeOnes) {
     Outcome verify = Tool({"verify", Path("hostile.ufo")});
     EXPECT_EQ(verify.status, 1);
     EXPECT_NE(verify.err.find("3 problems found"), std::string::npos) << verify.err;
+}
+
+// Names Windows cannot hold are marked and refused on every platform, so that an archive lists,
+// verifies and extracts alike everywhere.
+TEST_F(HpiToolTest, ListVerifyAndExtractMarkNamesWindowsCannotHold) {
+    WriteFile(Path("windows.ufo"), BuildRawArchive({RawFile("aux.txt", "a"), RawFile("trail ", "b"),
+                                                    RawFile("ok.txt", "c")}));
+    Outcome list = Tool({"list", Path("windows.ufo")});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out,
+              "F\taux.txt\t1\tzlib\tunsafe: the name is the device aux on Windows\n"
+              "F\ttrail \t1\tzlib\tunsafe: the name ends with a space\n"
+              "F\tok.txt\t1\tzlib\n");
+    Outcome verify = Tool({"verify", Path("windows.ufo")});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_NE(
+        verify.err.find("'aux.txt' has an unsafe name: the name is the device aux on Windows"),
+        std::string::npos)
+        << verify.err;
+    EXPECT_NE(verify.err.find("2 problems found"), std::string::npos) << verify.err;
+    Outcome extract = Tool({"extract", Path("windows.ufo"), Path("out")});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
+    EXPECT_EQ(ReadFile(dir_ / "out" / "ok.txt"), "c");
 }
 
 TEST_F(HpiToolTest, DamagedOrMissingArchivesExitWithOneAndNameTheArchive) {
