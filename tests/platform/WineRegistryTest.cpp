@@ -9,6 +9,14 @@
 #include "platform/Registry.h"
 #include "platform/WineRegistry.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace kelmora {
 namespace {
 
@@ -267,6 +275,50 @@ TEST_F(RegistryCallsTest, QueriesReportSizesAndRefuseSmallBuffersAndBadHandles) 
     EXPECT_EQ(RegCloseKey(key), kErrorInvalidHandle);
     EXPECT_EQ(RegQueryValueExA(0, "Dir", nullptr, &type, nullptr, &size), kErrorInvalidHandle);
     EXPECT_EQ(RegCloseKey(0), kErrorInvalidHandle);
+}
+
+#ifdef _WIN32
+// A key of the test's own in one view of the machine's registry, volatile and removed at the end.
+class ScopedMachineKey {
+public:
+    ScopedMachineKey(const std::wstring& path, REGSAM view, const wchar_t* dir)
+        : path_(path), view_(view) {
+        HKEY key = nullptr;
+        created_ =
+            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_SET_VALUE | view, nullptr, &key, nullptr) == ERROR_SUCCESS;
+        if (!created_) return;
+        ::RegSetValueExW(key, L"Dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir),
+                         static_cast<DWORD>((wcslen(dir) + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    }
+    ~ScopedMachineKey() {
+        if (created_) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
+    }
+    bool created() const { return created_; }
+
+private:
+    std::wstring path_;
+    REGSAM view_;
+    bool created_ = false;
+};
+#endif
+
+// The game's setup is a 32-bit program, whose key a 64-bit Windows keeps in its 32-bit view; a
+// key only in the 64-bit view is found too.
+TEST(RegistryViewsTest, TheThirtyTwoBitViewComesFirstThenTheSixtyFourBitView) {
+#ifndef _WIN32
+    GTEST_SKIP() << "a Wine prefix's views are its system.reg's (RegistryTest.ThirtyTwoBitView...)";
+#else
+    const std::string name = "Software\\kelmora-test-" + std::to_string(std::random_device{}());
+    const std::wstring wide(name.begin(), name.end());
+    const ScopedMachineKey sixtyFour(wide, KEY_WOW64_64KEY, L"64-bit view");
+    if (!sixtyFour.created()) GTEST_SKIP() << "this account may not write HKEY_LOCAL_MACHINE";
+    EXPECT_EQ(ReadValue(name, "Dir").data, "64-bit view\0"s);
+    const ScopedMachineKey thirtyTwo(wide, KEY_WOW64_32KEY, L"32-bit view");
+    ASSERT_TRUE(thirtyTwo.created());
+    EXPECT_EQ(ReadValue(name, "Dir").data, "32-bit view\0"s);
+#endif
 }
 
 TEST(WineRegistryParseTest, HugeLinesAndJunkNeverCrash) {
