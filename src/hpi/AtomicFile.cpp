@@ -12,7 +12,12 @@
 #include "platform/FaultInjection.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -69,6 +74,24 @@ bool SyncFile(int fd) {
 }
 int CloseFile(int fd) {
     return ::close(fd);
+}
+#endif
+
+#ifdef _WIN32
+// Windows refuses to replace a read-only file: the old one loses its read-only attribute for the
+// rename, and the new one then takes the old one's attributes, as it takes its permissions
+// elsewhere.
+void RenameOver(const fs::path& from, const fs::path& to, std::error_code& ec) {
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    fs::rename(from, to, ec);
+    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes);
+}
+#else
+void RenameOver(const fs::path& from, const fs::path& to, std::error_code& ec) {
+    fs::rename(from, to, ec);
 }
 #endif
 
@@ -135,7 +158,7 @@ void AtomicFile::Commit() {
     if (faults::CheckErrno("rename over", target_)) {
         ec = std::error_code(errno, std::generic_category());
     } else {
-        fs::rename(temporary_, target_, ec);
+        RenameOver(temporary_, target_, ec);
     }
     if (ec)
         throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");

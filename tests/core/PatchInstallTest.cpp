@@ -164,6 +164,25 @@ TEST_F(InstallPatchTest, ReusesAWorkAndBackupFolderLeftByAnInterruptedRunWithout
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
 }
 
+// Windows refuses to replace a read-only file; the install replaces it there too, and the new
+// archive keeps the old one's read-only attribute, as it keeps its permissions elsewhere.
+TEST_F(InstallPatchTest, AReadOnlyGameArchiveIsReplacedAndStaysReadOnly) {
+    GameSandbox sandbox(kGameArchive, kPackage);
+    fs::permissions(sandbox.GameArchive(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    Use(sandbox);
+
+    InstallPatch(state, display, messages);
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(state.installFailed);
+    EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "scripts\\armcom.cob"), "package armcom");
+    EXPECT_EQ(fs::status(sandbox.GameArchive()).permissions() & fs::perms::owner_write,
+              fs::perms::none);
+    EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
+}
+
 class VersionCheckTest : public InstallPatchTest {
 protected:
     // Runs the install, expecting it to end the program; returns the status it ended with.
