@@ -141,10 +141,14 @@ void RunAndWait(const Invocation& invocation, const fs::path& outFile, const fs:
         invocation.program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
         CREATE_UNICODE_ENVIRONMENT, environment.data(),
         invocation.folder.empty() ? nullptr : invocation.folder.c_str(), &startup, &process);
+    const DWORD startError = started ? 0 : ::GetLastError();
     ::CloseHandle(input);
     ::CloseHandle(output);
     ::CloseHandle(error);
-    if (!started) throw std::runtime_error("cannot start " + HostText(invocation.program));
+    if (!started) {
+        throw std::runtime_error("cannot start " + HostText(invocation.program) + " (error " +
+                                 std::to_string(startError) + ")");
+    }
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     ::GetExitCodeProcess(process.hProcess, &code);
