@@ -68,7 +68,7 @@ void CheckGameVersion(const std::string& gameFolder, MessageBoxSeam& messages) {
 // The plain files directly in a folder, by name: what gets packed from one work-folder directory.
 std::vector<std::string> FilesIn(const std::string& folder) {
     const std::filesystem::path host = HostPath(folder);
-    faults::CheckRuntime("list", host);
+    faults::CheckRuntime(faults::Op::kList, host);
     std::error_code error;
     std::filesystem::directory_iterator it(host, error);
     if (error) throw ErrorFromSystem(error, kPathNotFound);
