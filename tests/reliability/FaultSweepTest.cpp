@@ -9,6 +9,7 @@
 
 #include "InstallRun.h"
 #include "Invariant.h"
+#include "PanelRun.h"
 #include "Scenario.h"
 #include "core/InstallerState.h"
 #include "core/PanelActions.h"
@@ -85,22 +86,7 @@ TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
 
 // ---- Control panel ----
 
-constexpr char kPatched[] = "patched archive";
-constexpr char kOriginal[] = "original archive";
-
-// rev31.gp3 | Orv_Backup/rev31.gp3 | Orv_Backup/rev31.mod, "-" for absent, "no backup folder".
-std::string PanelState(const fs::path& game) {
-    auto content = [](const fs::path& path) {
-        return fs::exists(path) ? testing::ReadFile(path) : std::string("-");
-    };
-    if (!fs::exists(game / "Orv_Backup")) return content(game / "rev31.gp3") + "|no backup folder";
-    return content(game / "rev31.gp3") + "|" + content(game / "Orv_Backup" / "rev31.gp3") + "|" +
-           content(game / "Orv_Backup" / "rev31.mod");
-}
-
-const std::string kEnabled = std::string(kPatched) + "|" + kOriginal + "|-";
-const std::string kDisabled = std::string(kOriginal) + "|" + kOriginal + "|" + kPatched;
-const std::string kRemoved = std::string(kOriginal) + "|no backup folder";
+const PanelArchives kArchives{"original archive", "patched archive"};
 
 struct PanelCase {
     const char* name;
@@ -108,44 +94,6 @@ struct PanelCase {
     bool startDisabled;
     std::string target;
 };
-
-void MakeGameFolder(const fs::path& game, bool disabled) {
-    testing::WriteFile(game / "rev31.gp3", disabled ? kOriginal : kPatched);
-    testing::WriteFile(game / "Orv_Backup" / "rev31.gp3", kOriginal);
-    if (disabled) testing::WriteFile(game / "Orv_Backup" / "rev31.mod", kPatched);
-}
-
-struct ActionResult {
-    bool success = false;  // the success message was shown
-    std::string leftover;  // the folder an uninstall reported it could not delete
-};
-
-ActionResult RunAction(PanelAction action, const fs::path& game) {
-    testing::ScriptedMessageBox messages;
-    testing::CatchProgramEnd catchEnd;
-    ActionResult result;
-    try {
-        RunPanelAction(action, game.string(), messages);
-    } catch (const ProgramEnded& end) {
-        const Message& last = messages.shown.back();
-        result.success = end.status == 0 && last.icon == MsgIcon::kNone;
-        const std::string where = "this is left of it:\r\r";
-        if (const size_t at = last.text.find(where); at != std::string::npos) {
-            const size_t from = at + where.size();
-            result.leftover = last.text.substr(from, last.text.find('\r', from) - from);
-        }
-    } catch (const RuntimeError&) {
-    }
-    return result;
-}
-
-// A state in which the original's bytes are kept and rev31.gp3 is a whole archive: what a failed
-// flush may leave once the rename before it has happened.
-bool Safe(const std::string& state) {
-    const std::string game = state.substr(0, state.find('|'));
-    return (game == kOriginal || game == kPatched) &&
-           (game == kOriginal || state.find(std::string("|") + kOriginal) != std::string::npos);
-}
 
 TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) {
     DisarmAtEnd disarm;
@@ -161,25 +109,25 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
         std::uint64_t operations = 0;
         {
             testing::TempDir root;
-            MakeGameFolder(root.path(), panelCase.startDisabled);
+            MakeGameFolder(root.path(), panelCase.startDisabled, kArchives);
             faults::Count();
             EXPECT_TRUE(RunAction(panelCase.action, root.path()).success) << panelCase.name;
             operations = faults::Operations();
             faults::Disarm();
-            EXPECT_EQ(PanelState(root.path()), panelCase.target) << panelCase.name;
+            EXPECT_EQ(PanelState(root.path(), kArchives), panelCase.target) << panelCase.name;
         }
         ASSERT_GT(operations, 0u) << panelCase.name;
         for (int error : kInjectedErrors) {
             for (std::uint64_t at = 1; at <= operations; ++at) {
                 testing::TempDir root;
-                MakeGameFolder(root.path(), panelCase.startDisabled);
+                MakeGameFolder(root.path(), panelCase.startDisabled, kArchives);
                 faults::FailAt(at, error);
                 const ActionResult result = RunAction(panelCase.action, root.path());
                 const std::string struck = faults::Struck();
                 faults::Disarm();
                 ASSERT_FALSE(struck.empty());
                 ++injected;
-                const std::string state = PanelState(root.path());
+                const std::string state = PanelState(root.path(), kArchives);
                 SCOPED_TRACE(std::string(panelCase.name) + ": error " + std::to_string(error) +
                              " at " + struck + " left " + state);
                 if (result.success) {
@@ -188,7 +136,7 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
                 } else if (!result.leftover.empty()) {
                     // The original is back; what could not be deleted is named, where it is.
                     EXPECT_EQ(panelCase.action, PanelAction::kUninstall);
-                    EXPECT_EQ(testing::ReadFile(root.path() / "rev31.gp3"), kOriginal);
+                    EXPECT_EQ(testing::ReadFile(root.path() / "rev31.gp3"), kArchives.original);
                     EXPECT_TRUE(fs::exists(result.leftover));
                     ++leftovers;
                 } else if (state != start) {
