@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/DurableFiles.h"
 #include "platform/FaultInjection.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
@@ -60,9 +61,9 @@ void RenamePath(const std::string& oldPath, const std::string& newPath) {
     if (!fs::exists(fs::symlink_status(from, ec))) throw RuntimeError(kFileNotFound);
     if (fs::exists(fs::symlink_status(to, ec))) throw RuntimeError(kFileAlreadyExists);
     if (!fs::is_directory(fs::status(to.parent_path(), ec))) throw RuntimeError(kPathNotFound);
-    faults::CheckRuntime(faults::Op::kRename, to, from);
-    fs::rename(from, to, ec);
-    if (ec) throw ErrorFromSystem(ec, kPathFileAccessError);
+    // Written through to the disk on Windows, as every rename of ours.
+    if (std::error_code error = RenameOver(from, to))
+        throw ErrorFromSystem(error, kPathFileAccessError);
 }
 
 }  // namespace kelmora
