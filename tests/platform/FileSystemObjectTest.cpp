@@ -262,27 +262,5 @@ TEST_F(FileSystemObjectTest, LeftoversGoAsTheyAreAndOnlyOurs) {
     EXPECT_EQ(ReadFile(DriveC() / "Elsewhere/keep.txt"), "keep");
 }
 
-// The panel's restores: a read-only game archive is replaced all the same, in one step.
-TEST_F(FileSystemObjectTest, CopyOverAndMoveOverReplaceEvenAReadOnlyFile) {
-    WriteFile(Game() / "Orv_Backup/rev31.gp3", "backup");
-    WriteFile(Game() / "Orv_Backup/rev31.mod", "parked");
-    MakeReadOnly(Game() / "Rev31.GP3");
-    EXPECT_EQ(ErrorNumberOf([&] {
-                  fso_.copyfile("c:\\cavedog\\totala\\orv_backup\\rev31.gp3",
-                                "c:\\cavedog\\totala\\rev31.gp3");
-              }),
-              kPermissionDenied);
-    fso_.CopyOver("c:\\cavedog\\totala\\orv_backup\\rev31.gp3", "c:\\cavedog\\totala\\rev31.gp3");
-    EXPECT_EQ(ReadFile(Game() / "Rev31.GP3"), "backup");
-    MakeReadOnly(Game() / "Rev31.GP3");
-    fso_.MoveOver("c:\\cavedog\\totala\\orv_backup\\rev31.mod", "c:\\cavedog\\totala\\rev31.gp3");
-    EXPECT_EQ(ReadFile(Game() / "Rev31.GP3"), "parked");
-    EXPECT_EQ(EntriesOf(Game() / "Orv_Backup"), std::vector<std::string>{"rev31.gp3"});
-    EXPECT_TRUE(fso_.SameContent("c:\\cavedog\\totala\\orv_backup\\rev31.gp3",
-                                 "c:\\cavedog\\totala\\orv_backup\\rev31.gp3"));
-    EXPECT_FALSE(fso_.SameContent("c:\\cavedog\\totala\\orv_backup\\rev31.gp3",
-                                  "c:\\cavedog\\totala\\rev31.gp3"));
-}
-
 }  // namespace
 }  // namespace kelmora
