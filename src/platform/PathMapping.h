@@ -75,8 +75,8 @@ std::filesystem::path HomeFolder();
 // Whether two names are equal without regard to letter case (ASCII and Latin-1 letters, UTF-8).
 bool EqualNoCase(std::string_view a, std::string_view b);
 
-// The lower case of a UTF-8 text (ASCII and Latin-1 letters), as the program stores folders
-// and archive names.
+// The lower case of a UTF-8 text (ASCII and Latin-1 letters), as the program shows folders
+// and lists archive entries.
 std::string LowerCase(std::string_view text);
 
 // The upper case of a UTF-8 text (ASCII and Latin-1 letters).
