@@ -239,7 +239,14 @@ void FileSystemObject::movefile(const std::string& source, const std::string& de
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(destination, from);
     if (IsPresent(to)) throw RuntimeError(kFileAlreadyExists);
-    MoveDurably(from, to);
+    try {
+        MoveDurably(from, to);
+    } catch (const RuntimeError&) {
+        // A copy across devices whose source could not go is taken back: the move happens whole
+        // or not at all.
+        if (IsPresent(from)) RemoveQuietly(to);
+        throw;
+    }
 }
 
 void FileSystemObject::deletefile(const std::string& path, bool force) const {
