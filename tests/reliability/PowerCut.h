@@ -34,7 +34,7 @@ public:
     // (relative folder names); an operation elsewhere is a problem.
     PowerCutModel(std::filesystem::path root, std::vector<std::string> writable)
         : root_(std::move(root)), writable_(std::move(writable)) {
-        nodes_.push_back(Node{true});
+        NewNode(true);
         empty_ = Store("");
         Load(0, root_);
     }
@@ -149,7 +149,9 @@ private:
     };
 
     int NewNode(bool folder) {
-        nodes_.push_back(Node{folder});
+        Node node;
+        node.folder = folder;
+        nodes_.push_back(std::move(node));
         return static_cast<int>(nodes_.size()) - 1;
     }
 
