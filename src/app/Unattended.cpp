@@ -98,8 +98,8 @@ int Install(const std::string& gameFolder, const std::string& packageFolder,
         for (const std::string& path : missing) list += "\n  " + path;
         return Refuse("cannot install, these files are missing:" + list);
     }
-    // The windows store both folders in lower case; so does this mode, for the same messages.
-    InstallerState state{LowerCase(gameFolder), LowerCase(packageFolder)};
+    // The folders as named: the install shows them in lower case, as the windows do.
+    InstallerState state{gameFolder, packageFolder};
     ConsoleDisplay display;
     try {
         InstallPatch(state, display, messages);

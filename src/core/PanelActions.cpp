@@ -1,6 +1,11 @@
 #include "core/PanelActions.h"
 
+#include <optional>
+#include <vector>
+
+#include "core/GameFolderGuard.h"
 #include "core/ProgramEnd.h"
+#include "platform/DurableFiles.h"
 #include "platform/FileSystemObject.h"
 #include "platform/Folders.h"
 #include "platform/PathMapping.h"
@@ -13,27 +18,23 @@ namespace {
 // The places an action works on, all inside the game folder.
 struct GameFolderPaths {
     explicit GameFolderPaths(const std::string& gameFolder)
-        : gameArchive(JoinPath(gameFolder, "\\rev31.gp3")),
+        : gameFolder(gameFolder),
+          gameArchive(JoinPath(gameFolder, "\\rev31.gp3")),
           backupFolder(JoinPath(gameFolder, "\\Orv_Backup")),
           backupArchive(JoinPath(gameFolder, "\\Orv_Backup\\rev31.gp3")),
-          parkedArchive(JoinPath(gameFolder, "\\Orv_Backup\\rev31.mod")),
-          setAsideArchive(JoinPath(gameFolder, "\\Orv_Backup\\rev31.old")),
-          removedFolder(JoinPath(gameFolder, "\\Orv_Backup.removed")) {}
+          parkedArchive(JoinPath(gameFolder, "\\Orv_Backup\\rev31.mod")) {}
 
+    std::string gameFolder;
     std::string gameArchive;
     std::string backupFolder;
     std::string backupArchive;
     std::string parkedArchive;
-    // Where uninstall keeps the game archive until the original is back in its place.
-    std::string setAsideArchive;
-    // Where uninstall moves the backup folder before deleting it.
-    std::string removedFolder;
 };
 
 struct ActionTexts {
     const char* question;
     const char* success;
-    const char* cannot;  // completes "Orvald's Kelmora cannot be ..." when its source is missing
+    const char* cannot;  // completes "Orvald's Kelmora cannot be ..." when it changes nothing
 };
 
 ActionTexts TextsOf(PanelAction action) {
@@ -54,8 +55,9 @@ ActionTexts TextsOf(PanelAction action) {
 }
 
 // The file an action copies or moves into the game archive. Every action checks it before
-// touching anything: uninstall and enable delete the game archive first, and disable would park
-// the patched archive and then fail, leaving the panel's mode out of step with the game archive.
+// touching anything: uninstall and enable replace the game archive with it, and disable would
+// park the patched archive and then fail, leaving the panel's mode out of step with the game
+// archive.
 const std::string& SourceOf(PanelAction action, const GameFolderPaths& paths) {
     return action == PanelAction::kEnable ? paths.parkedArchive : paths.backupArchive;
 }
@@ -65,25 +67,27 @@ bool UserAgrees(const ActionTexts& texts, MessageBoxSeam& messages) {
     return messages.Show(question) != MsgAnswer::kNo;
 }
 
-void ReportMissingSource(const ActionTexts& texts, const std::string& source,
-                         MessageBoxSeam& messages) {
-    Message report{std::string("Orvald's Kelmora cannot be ") + texts.cannot +
-                       " because this file is missing:\r\r" + source +
-                       "\r\rNothing has been changed.",
+void Refuse(const ActionTexts& texts, const std::string& why, const std::string& file,
+            MessageBoxSeam& messages) {
+    Message report{std::string("Orvald's Kelmora cannot be ") + texts.cannot + " because " + why +
+                       ":\r\r" + file + "\r\rNothing has been changed.",
                    kAppTitle, MsgButtons::kOk, MsgIcon::kCritical};
     messages.Show(report);
 }
 
-// An earlier run that stopped after deleting the game archive leaves it missing; deleting it
-// again would fail, and the player could never finish the action from the panel.
-void DeleteGameArchiveIfPresent(const FileSystemObject& files, const GameFolderPaths& paths) {
-    if (files.FileExists(paths.gameArchive)) files.deletefile(paths.gameArchive, true);
+// The files the actions work on, each of which must be there in one spelling only.
+std::vector<std::string> TwinsOfActionFiles(const GameFolderPaths& paths) {
+    std::vector<std::string> twins = SpellingTwins(paths.gameFolder, "rev31.gp3");
+    for (const char* name : {"rev31.gp3", "rev31.mod"}) {
+        const std::vector<std::string> more = SpellingTwins(paths.backupFolder, name);
+        twins.insert(twins.end(), more.begin(), more.end());
+    }
+    return twins;
 }
 
 // Undo steps run when a later step fails, so that a failing action leaves the game folder in the
-// state it started from rather than half-way (no game archive, or the patch both parked and
-// enabled). They are best effort: the error that stopped the action is the one reported. Also
-// used for clean-up after an action has had its effect.
+// state it started from rather than half-way (the patch both parked and enabled). They are best
+// effort: the error that stopped the action is the one reported.
 template <typename Undo>
 void Undoing(Undo&& undo) {
     try {
@@ -92,58 +96,82 @@ void Undoing(Undo&& undo) {
     }
 }
 
-// The game archive is set aside rather than deleted until the original is in its place and the
-// backup folder is gone; a failure on the way puts it back. A set-aside archive left by an
-// earlier attempt that stopped is the archive that attempt was removing.
-//
-// The backup folder leaves in one step, renamed out of the way before it is deleted: a run
-// stopped half-way through deleting it could leave the parked patch without the original, and
-// the panel would then offer to enable it over the only copy of the original.
-void Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
-    if (files.FileExists(paths.setAsideArchive)) files.deletefile(paths.setAsideArchive, true);
-    if (files.FolderExists(paths.removedFolder)) files.deletefolder(paths.removedFolder, true);
-    const bool setAside = files.FileExists(paths.gameArchive);
-    if (setAside) files.movefile(paths.gameArchive, paths.setAsideArchive);
+// Renames the backup folder to a fresh name of ours, which no folder of the player's has.
+std::string RenameAway(const GameFolderPaths& paths) {
+    constexpr int kAttempts = 8;
+    for (int attempt = 1;; ++attempt) {
+        const std::string name = JoinPath(paths.gameFolder, "\\" + TemporaryName("Orv_Backup"));
+        try {
+            RenamePath(paths.backupFolder, name);
+            return name;
+        } catch (const RuntimeError& error) {
+            if (error.number() != kFileAlreadyExists || attempt == kAttempts) throw;
+        }
+    }
+}
+
+// What is left of a backup folder that could not be deleted, and where, for the player.
+std::string LeftoverReport(const std::string& folder, const RuntimeError& error) {
+    std::string left;
+    for (const std::string& name : FileSystemObject().NamesIn(folder)) left += "\r     " + name;
+    return "Orvald's Kelmora has been removed: the game's own rev31.gp3 is back in its place. Its "
+           "backup folder could not be deleted (Error " +
+           std::to_string(error.number()) + ": " + error.description() +
+           "), and this is left of it:\r\r" + folder + left +
+           "\r\rYou may delete that folder yourself.";
+}
+
+// The original goes back first, in one step: a checked copy renamed over the game archive and on
+// the disk before anything else changes, so that the game folder never lacks a rev31.gp3. The
+// backup folder then leaves in one step too, renamed out of the way before it is deleted: a run
+// stopped half-way through deleting it could otherwise leave the parked patch without the
+// original, and the panel would then offer to enable it over the only copy of the original.
+// Returns, when the backup folder could not be deleted, the report of what is left.
+std::optional<std::string> Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
+    files.CopyOver(paths.backupArchive, paths.gameArchive);
+    std::string left = paths.backupFolder;
     try {
+        left = RenameAway(paths);
+        files.FlushFolder(paths.gameFolder);
+        files.deletefolder(left, true);
+        return std::nullopt;
+    } catch (const RuntimeError& error) {
+        return LeftoverReport(left, error);
+    }
+}
+
+// The patched archive is parked first (a checked copy, renamed into place and on the disk), then
+// the original's copy replaces the game archive in one step.
+void Disable(const FileSystemObject& files, const GameFolderPaths& paths) {
+    try {
+        files.copyfile(paths.gameArchive, paths.parkedArchive, true);
         files.copyfile(paths.backupArchive, paths.gameArchive, true);
-        RenamePath(paths.backupFolder, paths.removedFolder);
     } catch (const RuntimeError&) {
-        // Only while the original is still in the backup may the restored copy go again.
+        // Only while the game archive is still the patched one may its parked copy go again.
         Undoing([&] {
-            if (!setAside || !files.FileExists(paths.backupArchive)) return;
-            if (files.FileExists(paths.gameArchive)) files.deletefile(paths.gameArchive, true);
-            files.movefile(paths.setAsideArchive, paths.gameArchive);
+            if (!files.SameContent(paths.parkedArchive, paths.gameArchive)) return;
+            files.deletefile(paths.parkedArchive, true);
+            files.FlushFolder(paths.backupFolder);
         });
         throw;
     }
-    // The patch is removed now; a folder that cannot be deleted stays out of the program's way.
-    Undoing([&] { files.deletefolder(paths.removedFolder, true); });
 }
 
-void CarryOut(PanelAction action, const FileSystemObject& files, const GameFolderPaths& paths) {
-    switch (action) {
-        case PanelAction::kUninstall:
-            Uninstall(files, paths);
-            return;
-        case PanelAction::kDisable:
-            files.copyfile(paths.gameArchive, paths.parkedArchive, true);
-            try {
-                files.copyfile(paths.backupArchive, paths.gameArchive, true);
-            } catch (const RuntimeError&) {
-                Undoing([&] { files.deletefile(paths.parkedArchive, true); });
-                throw;
-            }
-            return;
-        case PanelAction::kEnable:
-            DeleteGameArchiveIfPresent(files, paths);
-            try {
-                files.movefile(paths.parkedArchive, paths.gameArchive);
-            } catch (const RuntimeError&) {
-                // The deleted game archive was a copy of the backup.
-                Undoing([&] { files.copyfile(paths.backupArchive, paths.gameArchive, true); });
-                throw;
-            }
-            return;
+// The parked archive takes the game archive's place in one step; the archive it replaces is a
+// copy of the backup.
+void Enable(const FileSystemObject& files, const GameFolderPaths& paths) {
+    try {
+        files.MoveOver(paths.parkedArchive, paths.gameArchive);
+    } catch (const RuntimeError&) {
+        // Across devices the move copies: the game archive may have become the patched one with
+        // the parked archive still there. The original's copy goes back, so that the panel's mode
+        // matches the game archive.
+        Undoing([&] {
+            if (files.FileExists(paths.parkedArchive) &&
+                !files.SameContent(paths.gameArchive, paths.backupArchive))
+                files.CopyOver(paths.backupArchive, paths.gameArchive);
+        });
+        throw;
     }
 }
 
@@ -158,15 +186,46 @@ PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
     const ActionTexts texts = TextsOf(action);
     if (!UserAgrees(texts, messages)) return PanelOutcome::kDeclined;
 
+    // The folder as it is spelled on disk for the work, as the panel was given it for the texts.
+    const GameFolderPaths paths(OnDiskSpelling(gameFolder));
+    const GameFolderPaths shown(gameFolder);
+    const std::optional<FolderLock> lock =
+        LockGameFolder(paths.gameFolder, shown.gameFolder, texts.cannot, messages);
+    if (!lock) return PanelOutcome::kRefused;
+    if (const std::vector<std::string> twins = TwinsOfActionFiles(paths); !twins.empty()) {
+        ReportSpellingTwins(twins, texts.cannot, messages);
+        return PanelOutcome::kRefused;
+    }
     const FileSystemObject files;
-    const GameFolderPaths paths(gameFolder);
-    const std::string& source = SourceOf(action, paths);
-    if (!files.FileExists(source)) {
-        ReportMissingSource(texts, source, messages);
+    if (!files.FileExists(SourceOf(action, paths))) {
+        Refuse(texts, "this file is missing", SourceOf(action, shown), messages);
         return PanelOutcome::kSourceMissing;
     }
-    CarryOut(action, files, paths);
-    messages.Show(Message{texts.success, kAppTitle, MsgButtons::kOk, MsgIcon::kNone});
+    // Disabling again would park the original over the patched archive.
+    if (action == PanelAction::kDisable && files.FileExists(paths.parkedArchive)) {
+        Refuse(texts, "it is disabled already: this file exists", shown.parkedArchive, messages);
+        return PanelOutcome::kRefused;
+    }
+    files.RemoveTemporaries(paths.gameFolder);
+    files.RemoveTemporaries(paths.backupFolder);
+
+    std::optional<std::string> leftover;
+    switch (action) {
+        case PanelAction::kUninstall:
+            leftover = Uninstall(files, paths);
+            break;
+        case PanelAction::kDisable:
+            Disable(files, paths);
+            break;
+        case PanelAction::kEnable:
+            Enable(files, paths);
+            break;
+    }
+    if (leftover) {
+        messages.Show(Message{*leftover, kAppTitle, MsgButtons::kOk, MsgIcon::kCritical});
+    } else {
+        messages.Show(Message{texts.success, kAppTitle, MsgButtons::kOk, MsgIcon::kNone});
+    }
     EndProgram(0);
 }
 

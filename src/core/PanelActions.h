@@ -14,13 +14,17 @@ enum class PanelAction { kUninstall, kDisable, kEnable };
 // offers Enable instead of Disable.
 bool PanelOffersEnable(const std::string& gameFolder);
 
-// Why RunPanelAction returned: the user answered No, or the file the action needs is missing
-// (the message says which). In both cases nothing on disk was changed.
-enum class PanelOutcome { kDeclined, kSourceMissing };
+// Why RunPanelAction returned: the user answered No; the file the action needs is missing (the
+// message says which); or the action was refused (another run is changing the game folder, a file
+// it works on is there in two spellings, or the patch is disabled already). In every case nothing
+// on disk was changed.
+enum class PanelOutcome { kDeclined, kSourceMissing, kRefused };
 
-// Asks the action's question, carries out its file operations, shows the success message and
-// ends the program with status 0. Returns only when nothing was changed. A failing file operation
-// raises RuntimeError; the caller reports it as an uncaught run-time error.
+// Asks the action's question, carries out its file operations under the game folder's lock,
+// shows the success message and ends the program with status 0. An uninstall whose backup folder
+// could not be deleted once the original was back shows what is left, with the stop icon, instead
+// of the success message. Returns only when nothing was changed. A failing file operation raises
+// RuntimeError; the caller reports it as an uncaught run-time error.
 PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
                             MessageBoxSeam& messages);
 

@@ -4,11 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "core/EntryNames.h"
+#include "core/GameFolderGuard.h"
 #include "core/PackProgress.h"
 #include "core/ProgramEnd.h"
 #include "hpi/HPIUtil.h"
@@ -41,7 +43,9 @@ std::string PercentText(std::int64_t percent) {
     return std::to_string(percent) + "%";
 }
 
-void CheckGameVersion(const std::string& gameFolder, MessageBoxSeam& messages) {
+// `shownFolder` is the game folder as the messages show it.
+void CheckGameVersion(const std::string& gameFolder, const std::string& shownFolder,
+                      MessageBoxSeam& messages) {
     FileSystemObject fso;
     std::vector<std::uint64_t> sizes;
     for (const GameFile& file : kGameFiles)
@@ -52,7 +56,7 @@ void CheckGameVersion(const std::string& gameFolder, MessageBoxSeam& messages) {
         if (sizes[i] == kGameFiles[i].size) continue;
         mismatch += kGameFiles[i].bit;
         if (!list.empty()) list += '\r';
-        list += "     " + JoinPath(gameFolder, kGameFiles[i].suffix);
+        list += "     " + JoinPath(shownFolder, kGameFiles[i].suffix);
     }
     if (mismatch == 0) return;
     Message conflict;
@@ -66,15 +70,17 @@ void CheckGameVersion(const std::string& gameFolder, MessageBoxSeam& messages) {
 }
 
 // The plain files directly in a folder, by name: what gets packed from one work-folder directory.
+// A link is no plain file: what it points to lies outside the work folder.
 std::vector<std::string> FilesIn(const std::string& folder) {
     const std::filesystem::path host = HostPath(folder);
-    faults::CheckRuntime("list", host);
+    faults::CheckRuntime(faults::Op::kList, host);
     std::error_code error;
     std::filesystem::directory_iterator it(host, error);
     if (error) throw ErrorFromSystem(error, kPathNotFound);
     std::vector<std::string> names;
     for (const auto& entry : it) {
-        if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
+        if (entry.is_regular_file(error) && !entry.is_symlink(error))
+            names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -92,25 +98,39 @@ public:
 // One install run. Every step after the version check runs under the error handler: a failing
 // step is reported and the run goes on with the next, except where going on would put the game
 // archive at risk or report a broken install as done; there the run stops and undoes what it made.
+//
+// The run works on the folders as they are spelled on disk, and on the one package file it found;
+// its texts show both folders in lower case.
 class InstallRun {
 public:
-    InstallRun(InstallerState& state, InstallDisplay& display, MessageBoxSeam& messages)
-        : state_(state), display_(display), messages_(messages) {}
+    InstallRun(InstallerState& state, std::string gameFolder, InstallDisplay& display,
+               MessageBoxSeam& messages)
+        : state_(state),
+          display_(display),
+          messages_(messages),
+          gameFolder_(std::move(gameFolder)),
+          packageFolder_(OnDiskSpelling(state.packageFolder)),
+          shownGameFolder_(LowerCase(state.gameFolder)),
+          shownPackageFolder_(LowerCase(state.packageFolder)) {}
 
     void Run() {
-        if (!ListArchives()) return;
-        CreateWorkFolder();
-        if (!BackUpGameArchive()) return;
-        ExtractGameArchive();
-        ExtractPackage();
+        FindPackage();
+        if (!ListArchives() || !ClearLeftovers() || !CreateWorkFolder() || !BackUpGameArchive())
+            return;
+        // An archive without the files that failed would replace the game's, and the advice to
+        // re-run could not be followed: the next start would open the control panel.
+        if (!ExtractGameArchive() || !ExtractPackage()) {
+            RemoveWhatTheRunMade();
+            return;
+        }
         if (!PackWorkFolder()) return;
         Step([&] { fso_.deletefolder(WorkFolder(), true); });
-        Step([&] { fso_.deletefile(PackagePath("\\KELMORA.UFO"), true); });
+        Step([&] { fso_.deletefile(package_, true); });
     }
 
 private:
     // Runs one step under the error handler; false when it failed. A folder that exists already
-    // (error 75) is what an interrupted earlier run leaves, and is reused without a word.
+    // (error 75) is passed over without a word.
     template <typename StepFunction>
     bool Step(StepFunction&& step) {
         try {
@@ -138,18 +158,36 @@ private:
         return what.empty() ? RuntimeError(kDeviceIOError) : RuntimeError(kDeviceIOError, what);
     }
 
-    std::string GamePath(const std::string& suffix) const {
-        return JoinPath(state_.gameFolder, suffix);
-    }
-    std::string PackagePath(const std::string& suffix) const {
-        return JoinPath(state_.packageFolder, suffix);
-    }
+    std::string GamePath(const std::string& suffix) const { return JoinPath(gameFolder_, suffix); }
     std::string WorkFolder() const { return GamePath("\\Orv_Rev31"); }
     // `relative` is a listed name ("scripts\a.cob", "\scripts\") below the work folder.
     std::string WorkPath(std::string relative) const {
         if (!relative.starts_with('\\')) relative.insert(0, "\\");
         if (relative.size() > 1 && relative.ends_with('\\')) relative.pop_back();
         return GamePath("\\Orv_Rev31" + relative);
+    }
+
+    // The package is the one file of its name that the package folder holds, listed, extracted
+    // and deleted as that file. Where there is none, the listing says so.
+    void FindPackage() {
+        const std::vector<std::string> spellings = SpellingsIn(packageFolder_, "KELMORA.UFO");
+        package_ =
+            JoinPath(packageFolder_, "\\" + (spellings.size() == 1 ? spellings[0] : "KELMORA.UFO"));
+    }
+
+    // A work folder or temporary files of ours that a stopped run left hold nothing anyone needs
+    // (the game archive is replaced only once the backup is whole), but stale files in the work
+    // folder would be packed into this run's archive, and a link there would lead its files out
+    // of the game folder.
+    bool ClearLeftovers() {
+        try {
+            fso_.RemoveIfPresent(WorkFolder());
+            fso_.RemoveTemporaries(gameFolder_);
+            return true;
+        } catch (const RuntimeError& error) {
+            Fail(error);
+            return false;
+        }
     }
 
     // Lists an archive into the run's lists; false (with the error shown) when it cannot be read.
@@ -181,21 +219,28 @@ private:
         auto addGameEntry = [&](const std::string& name, std::int32_t type) {
             lists_.AddGameEntry(name, type);
         };
-        return ListArchive(PackagePath("\\KELMORA.UFO"), addPackageEntry) &&
+        return ListArchive(package_, addPackageEntry) &&
                ListArchive(GamePath("\\rev31.gp3"), addGameEntry);
     }
 
-    void CreateWorkFolder() {
-        Step([&] { CreateFolder(WorkFolder()); });
+    // The work folder is this run's own, made afresh: without it nothing can be extracted.
+    bool CreateWorkFolder() {
+        try {
+            CreateFolder(WorkFolder());
+        } catch (const RuntimeError& error) {
+            Fail(error);
+            return false;
+        }
         Step([&] { SetFolderAttributes(GamePath("\\Orv_rev31"), kHiddenAttribute); });
         for (const std::string& directory : lists_.directories)
             Step([&] { CreateFolder(WorkPath(directory)); });
+        return true;
     }
 
-    // A new backup folder appears only holding the whole copy: the copy is made in a folder of
-    // the work folder and renamed into place. A run stopped half-way would otherwise leave a
-    // backup folder without the backup, and every later start would open a control panel with
-    // nothing to restore.
+    // A new backup folder appears only holding the whole copy, on the disk: the copy is made and
+    // flushed in a folder of the work folder, which is renamed into place and the game folder
+    // flushed. A run stopped half-way would otherwise leave a backup folder without the backup,
+    // and every later start would open a control panel with nothing to restore.
     bool BackUpGameArchive() {
         const bool reused = fso_.FolderExists(GamePath("\\Orv_Backup"));
         if (!reused) Step([&] { CreateFolder(GamePath("\\Orv_Rev31\\Orv_Backup")); });
@@ -207,11 +252,12 @@ private:
             if (!reused) {
                 RenamePath(GamePath("\\Orv_Rev31\\Orv_Backup"), GamePath("\\Orv_Backup"));
                 createdBackupFolder_ = true;
+                fso_.FlushFolder(gameFolder_);
             }
         } catch (const RuntimeError& error) {
-            // Without a copy the original must not be replaced.
+            // Without a copy on the disk the original must not be replaced.
             Fail(error);
-            RemoveWhatTheRunMade(false);
+            RemoveWhatTheRunMade();
             return false;
         }
         display_.SetBar(100);
@@ -219,9 +265,10 @@ private:
         return true;
     }
 
-    // Extracts `entries` of an open archive; `nameOf` gives the name inside the archive.
+    // Extracts `entries` of an open archive; `nameOf` gives the name inside the archive. Stops at
+    // the first entry that fails, which is reported: false.
     template <typename NameOf>
-    void ExtractEntries(HpiHandle handle, const std::vector<std::string>& entries,
+    bool ExtractEntries(HpiHandle handle, const std::vector<std::string>& entries,
                         NameOf&& nameOf) {
         const std::size_t count = entries.size();
         for (std::size_t i = 0; i < count; ++i) {
@@ -240,78 +287,97 @@ private:
             if (!extracted) {
                 messages_.Show({"Error extracting #" + std::to_string(i) + ": " + name});
                 state_.installFailed = true;
+                return false;
             }
         }
+        return true;
     }
 
-    void ExtractGameArchive() {
-        const std::string archive = GamePath("\\rev31.gp3");
-        HpiHandle handle = HPIOpen(archive.c_str());
-        display_.SetAction("Extracting data from " + archive + "...");
-        ExtractEntries(handle, lists_.gameFiles, [](const std::string& entry) { return entry; });
+    bool ExtractGameArchive() {
+        HpiHandle handle = HPIOpen(GamePath("\\rev31.gp3").c_str());
+        display_.SetAction("Extracting data from " + JoinPath(shownGameFolder_, "\\rev31.gp3") +
+                           "...");
+        const bool extracted = ExtractEntries(handle, lists_.gameFiles,
+                                              [](const std::string& entry) { return entry; });
         HPIClose(handle);
+        return extracted;
     }
 
-    void ExtractPackage() {
-        const std::string package = PackagePath("\\Kelmora.ufo");
-        HpiHandle handle = HPIOpen(package.c_str());
-        display_.SetAction("Extracting data from " + package + "...");
-        ExtractEntries(handle, lists_.packageFiles,
-                       [](const std::string& entry) { return "rev31.gp3" + entry; });
+    bool ExtractPackage() {
+        HpiHandle handle = HPIOpen(package_.c_str());
+        display_.SetAction("Extracting data from " +
+                           JoinPath(shownPackageFolder_, "\\Kelmora.ufo") + "...");
+        const bool extracted =
+            ExtractEntries(handle, lists_.packageFiles,
+                           [](const std::string& entry) { return "rev31.gp3" + entry; });
         HPIClose(handle);
+        return extracted;
     }
 
-    // Adds the files of one work-folder directory under `directory` ("" for the archive's root).
-    void AddFiles(HpiHandle pack, const std::string& directory, const std::string& folder) {
+    // One work-folder directory to pack: its name in the archive ("" for the root) and its files.
+    struct PackedDirectory {
+        std::string name;
+        std::string folder;
         std::vector<std::string> files;
-        // A directory that cannot be listed adds nothing rather than another directory's files,
-        // and the new archive lacks its files: the install has not succeeded.
-        if (!Step([&] { files = FilesIn(folder); })) {
-            state_.installFailed = true;
-            return;
+    };
+
+    // Every directory is listed before packing begins: one that cannot be listed would leave its
+    // files out of the new archive. Files the archives hold at their root come first; "\x\" from
+    // the game and "x\" from a package entry "rev31.gp3x\..." are one folder, listed once.
+    std::vector<PackedDirectory> ListWorkFolder() {
+        std::vector<PackedDirectory> directories{{"", WorkFolder(), FilesIn(WorkFolder())}};
+        std::unordered_set<std::string> listed;
+        for (const std::string& entry : lists_.directories) {
+            std::string name = entry.starts_with('\\') ? entry.substr(1) : entry;
+            if (!listed.insert(name).second) continue;
+            const std::string folder = WorkPath(entry);
+            directories.push_back({std::move(name), folder, FilesIn(folder)});
         }
-        for (const std::string& file : files) {
-            HPIAddFile(pack, TitleCaseEntryPath(directory + file).c_str(),
-                       JoinPath(folder, "\\" + file).c_str());
-        }
+        return directories;
     }
 
     bool PackWorkFolder() {
         const std::string archive = GamePath("\\rev31.gp3");
-        display_.SetAction("Compressing " + archive + "...");
+        display_.SetAction("Compressing " + JoinPath(shownGameFolder_, "\\rev31.gp3") + "...");
         display_.SetPercentText("0%");
         display_.SetBar(0);
         display_.Repaint();
+        std::vector<PackedDirectory> directories;
+        try {
+            directories = ListWorkFolder();
+        } catch (const RuntimeError& error) {
+            Fail(error);
+            RemoveWhatTheRunMade();
+            return false;
+        }
         PackDisplayScope packDisplay(display_);
         HpiHandle pack = HPICreate(archive.c_str(), PackProgress);
-        // Files the archives hold at their root go back to the root, ahead of the directories.
-        AddFiles(pack, "", WorkFolder());
-        // "\x\" from the game and "x\" from a package entry "rev31.gp3x\..." are one folder:
-        // packed once, under its name without the leading separator.
-        std::unordered_set<std::string> packed;
-        for (const std::string& listed : lists_.directories) {
-            std::string directory = listed.starts_with('\\') ? listed.substr(1) : listed;
-            if (!packed.insert(directory).second) continue;
-            HPICreateDirectory(pack, directory.c_str());
-            AddFiles(pack, directory, WorkPath(listed));
+        for (const PackedDirectory& directory : directories) {
+            if (!directory.name.empty()) HPICreateDirectory(pack, directory.name.c_str());
+            for (const std::string& file : directory.files) {
+                HPIAddFile(pack, TitleCaseEntryPath(directory.name + file).c_str(),
+                           JoinPath(directory.folder, "\\" + file).c_str());
+            }
         }
         const bool written = HPIPackArchive(pack, kPackCompression) != 0;
         if (!written) {
-            // The library keeps the old archive whole when it cannot write the new one.
             Fail(LibraryError());
-            RemoveWhatTheRunMade(true);
+            RemoveWhatTheRunMade();
         }
         return written;
     }
 
     // Leaves the game folder as the run found it, less the package: the work folder goes, and
-    // so does a backup folder this run created, when it holds nothing but what the run put there.
-    void RemoveWhatTheRunMade(bool backupCopied) {
-        Step([&] { fso_.deletefolder(WorkFolder(), true); });
+    // so does a backup folder this run created, when it holds nothing but the copy this run made
+    // and the game archive is still what it copied. (A pack whose only failure was flushing the
+    // folder has put the new archive in place: then the backup stays, being the only original.)
+    void RemoveWhatTheRunMade() {
+        Step([&] { fso_.RemoveIfPresent(WorkFolder()); });
         if (!createdBackupFolder_) return;
         Step([&] {
             const std::string copy = GamePath("\\Orv_Backup\\rev31.gp3");
-            if (backupCopied && fso_.FileExists(copy)) fso_.deletefile(copy, true);
+            if (fso_.FileExists(copy) && fso_.SameContent(copy, GamePath("\\rev31.gp3")))
+                fso_.deletefile(copy, true);
             std::error_code error;
             if (std::filesystem::is_empty(HostPath(GamePath("\\Orv_Backup")), error)) {
                 fso_.deletefolder(GamePath("\\Orv_Backup"), true);
@@ -322,21 +388,46 @@ private:
     InstallerState& state_;
     InstallDisplay& display_;
     MessageBoxSeam& messages_;
+    const std::string gameFolder_;
+    const std::string packageFolder_;
+    const std::string shownGameFolder_;
+    const std::string shownPackageFolder_;
+    std::string package_;
     FileSystemObject fso_;
     InstallLists lists_;
     bool createdBackupFolder_ = false;
 };
 
+// The install under the game folder's lock: a second run stops before it changes anything, and
+// so does a run whose game or package folder holds its file in two spellings.
+void RunInstall(InstallerState& state, InstallDisplay& display, MessageBoxSeam& messages,
+                bool checkVersion) {
+    const std::string gameFolder = OnDiskSpelling(state.gameFolder);
+    const std::string shownFolder = LowerCase(state.gameFolder);
+    const std::optional<FolderLock> lock =
+        LockGameFolder(gameFolder, shownFolder, "installed", messages);
+    if (!lock) EndProgram(0);
+    if (checkVersion) CheckGameVersion(gameFolder, shownFolder, messages);
+    std::vector<std::string> twins = SpellingTwins(gameFolder, "rev31.gp3");
+    const std::vector<std::string> packages =
+        SpellingTwins(OnDiskSpelling(state.packageFolder), "KELMORA.UFO");
+    twins.insert(twins.end(), packages.begin(), packages.end());
+    if (!twins.empty()) {
+        ReportSpellingTwins(twins, "installed", messages);
+        EndProgram(0);
+    }
+    InstallRun(state, gameFolder, display, messages).Run();
+}
+
 }  // namespace
 
 void InstallPatch(InstallerState& state, InstallDisplay& display, MessageBoxSeam& messages) {
-    CheckGameVersion(state.gameFolder, messages);
-    InstallPatchAfterVersionCheck(state, display, messages);
+    RunInstall(state, display, messages, true);
 }
 
 void InstallPatchAfterVersionCheck(InstallerState& state, InstallDisplay& display,
                                    MessageBoxSeam& messages) {
-    InstallRun(state, display, messages).Run();
+    RunInstall(state, display, messages, false);
 }
 
 Message InstallOutcomeMessage(const InstallerState& state) {

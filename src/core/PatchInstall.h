@@ -11,8 +11,10 @@ namespace kelmora {
 
 // Installs the package of `state.packageFolder` into `state.gameFolder`, showing its progress on
 // `display` and reporting each failing step through `messages`; sets `state.installFailed` when
-// the install did not succeed. A game file of another size shows the version conflict and ends
-// the program; a game file that cannot be read there raises its RuntimeError to the caller.
+// the install did not succeed. Before changing anything it ends the program after telling why
+// when another run is changing the game folder, when a game file has another size (the version
+// conflict), or when rev31.gp3 or KELMORA.UFO is there in two spellings; a game folder or game
+// file that cannot be read there raises its RuntimeError to the caller.
 void InstallPatch(InstallerState& state, InstallDisplay& display, MessageBoxSeam& messages);
 
 // The install without the version check, for a game archive of any size (the benchmark's).

@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 #include <string>
 #include <system_error>
 
+#include "platform/DurableFiles.h"
 #include "platform/FaultInjection.h"
 
 #ifdef _WIN32
@@ -29,14 +29,6 @@ namespace {
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
-}
-
-std::string RandomSuffix() {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string suffix;
-    for (int i = 0; i < 8; ++i) suffix += kDigits[random() % 36];
-    return suffix;
 }
 
 #ifdef _WIN32
@@ -81,17 +73,18 @@ int CloseFile(int fd) {
 // Windows refuses to replace a read-only file: the old one loses its read-only attribute for the
 // rename, and the new one then takes the old one's attributes, as it takes its permissions
 // elsewhere.
-void RenameOver(const fs::path& from, const fs::path& to, std::error_code& ec) {
+std::error_code RenameKeepingAttributes(const fs::path& from, const fs::path& to) {
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
     const bool readOnly =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) ::SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    fs::rename(from, to, ec);
+    const std::error_code ec = RenameOver(from, to);
     if (readOnly) ::SetFileAttributesW(to.c_str(), attributes);
+    return ec;
 }
 #else
-void RenameOver(const fs::path& from, const fs::path& to, std::error_code& ec) {
-    fs::rename(from, to, ec);
+std::error_code RenameKeepingAttributes(const fs::path& from, const fs::path& to) {
+    return RenameOver(from, to);
 }
 #endif
 
@@ -102,9 +95,8 @@ AtomicFile::AtomicFile(fs::path target, Durability durability)
     fs::path folder = target_.parent_path();
     if (folder.empty()) folder = ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ =
-            folder / ("." + target_.filename().string() + ".kelmora-" + RandomSuffix() + ".tmp");
-        fd_ = faults::CheckErrno("create", temporary_) ? -1 : OpenNew(temporary_);
+        temporary_ = folder / TemporaryName(target_.filename().string());
+        fd_ = faults::CheckErrno(faults::Op::kCreateFile, temporary_) ? -1 : OpenNew(temporary_);
         if (fd_ >= 0 || errno != EEXIST) break;
     }
     if (fd_ < 0) ThrowErrno("cannot create a temporary file in '" + folder.string() + "'");
@@ -127,8 +119,11 @@ void AtomicFile::Close() {
 void AtomicFile::Write(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        long long written = faults::CheckErrno("write", temporary_) ? -1 : WriteSome(fd_, p, size);
+        long long written =
+            faults::CheckErrno(faults::Op::kWrite, temporary_) ? -1 : WriteSome(fd_, p, size);
         if (written < 0 && errno == EINTR) continue;
+        // A regular file that takes no byte of a write has no room for it.
+        if (written == 0) errno = ENOSPC;
         if (written <= 0) ThrowErrno("cannot write '" + temporary_.string() + "'");
         p += written;
         size -= static_cast<size_t>(written);
@@ -141,7 +136,7 @@ void AtomicFile::Seek(std::uint64_t offset) {
 
 void AtomicFile::Commit() {
     const bool flushed = durability_ == Durability::kFlushed;
-    if (flushed && (faults::CheckErrno("flush", temporary_) || !SyncFile(fd_)))
+    if (flushed && (faults::CheckErrno(faults::Op::kFlushFile, temporary_) || !SyncFile(fd_)))
         ThrowErrno("cannot flush '" + temporary_.string() + "'");
 #ifndef _WIN32
     // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
@@ -151,29 +146,18 @@ void AtomicFile::Commit() {
     }
 #endif
     int closed = CloseFile(fd_);
-    if (faults::CheckErrno("close", temporary_)) closed = -1;
+    if (faults::CheckErrno(faults::Op::kCloseFile, temporary_)) closed = -1;
     fd_ = -1;
     if (closed != 0) ThrowErrno("cannot close '" + temporary_.string() + "'");
-    std::error_code ec;
-    if (faults::CheckErrno("rename over", target_)) {
-        ec = std::error_code(errno, std::generic_category());
-    } else {
-        RenameOver(temporary_, target_, ec);
-    }
-    if (ec)
+    if (std::error_code ec = RenameKeepingAttributes(temporary_, target_))
         throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");
     committed_ = true;
-#ifndef _WIN32
-    // Make the rename itself durable.
+    // The rename itself on the disk too, so that a power cut cannot take the new file back.
     if (!flushed) return;
     fs::path folder = target_.parent_path();
     if (folder.empty()) folder = ".";
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-#endif
+    if (std::error_code ec = FlushFolder(folder))
+        throw std::system_error(ec, "cannot flush the folder of '" + target_.string() + "'");
 }
 
 }  // namespace kelmora

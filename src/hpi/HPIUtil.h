@@ -59,9 +59,9 @@ std::int32_t HPICreateDirectory(HpiHandle handle, const char* name);
 std::int32_t HPIAddFile(HpiHandle handle, const char* name, const char* sourcePath);
 // Writes the archive: compression 2 is zlib (the game's own packers' choice; 1 is LZ77 and 0
 // stored). The callback is called on the calling thread as the work goes on, last with done equal
-// to total. Returns nonzero exactly when the new archive was written completely and renamed over
-// the target; on failure the former target is left byte for byte as it was. Releases the handle
-// either way.
+// to total. Returns nonzero exactly when the new archive was written completely, renamed over
+// the target and its folder flushed; on failure the former target is left byte for byte as it
+// was, except when only that flush of the folder failed. Releases the handle either way.
 std::int32_t HPIPackArchive(HpiHandle handle, std::int32_t compression);
 
 // What went wrong in the last call of this thread that failed, for the program's error messages

@@ -61,7 +61,7 @@ public:
     void Read(std::uint64_t offset, unsigned char* out, size_t size) override {
         int error = 0;
         bool complete = false;
-        if (faults::CheckErrno("read from", displayName_)) {
+        if (faults::CheckErrno(faults::Op::kRead, displayName_)) {
             throw HpiError(displayName_ + ": cannot read " + std::to_string(size) +
                            " bytes at offset " + std::to_string(offset) + ": " +
                            std::strerror(errno));
@@ -218,7 +218,7 @@ std::string InflateChunk(const unsigned char* in, size_t inSize, unsigned char* 
 class NewFile {
 public:
     explicit NewFile(fs::path path) : path_(std::move(path)) {
-        if (faults::CheckErrno("create", path_)) {
+        if (faults::CheckErrno(faults::Op::kCreateFile, path_)) {
             if (errno != EEXIST) ThrowErrno("cannot create '" + path_.string() + "'");
             return;
         }
@@ -251,11 +251,12 @@ public:
         while (size > 0) {
 #ifdef _WIN32
             long long written =
-                faults::CheckErrno("write", path_)
+                faults::CheckErrno(faults::Op::kWrite, path_)
                     ? -1
                     : ::_write(fd_, data, static_cast<unsigned>(std::min<size_t>(size, 1 << 30)));
 #else
-            long long written = faults::CheckErrno("write", path_) ? -1 : ::write(fd_, data, size);
+            long long written =
+                faults::CheckErrno(faults::Op::kWrite, path_) ? -1 : ::write(fd_, data, size);
 #endif
             if (written < 0 && errno == EINTR) continue;
             if (written <= 0) ThrowErrno("cannot write '" + path_.string() + "'");
@@ -266,7 +267,7 @@ public:
 
     void Commit() {
         int closed = Close();
-        if (faults::CheckErrno("close", path_)) closed = -1;
+        if (faults::CheckErrno(faults::Op::kCloseFile, path_)) closed = -1;
         if (closed != 0) ThrowErrno("cannot close '" + path_.string() + "'");
         committed_ = true;
     }

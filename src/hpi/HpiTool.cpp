@@ -16,7 +16,6 @@
 #include "hpi/HpiWriter.h"
 #include "platform/Console.h"
 #include "platform/PathMapping.h"
-#include "platform/RuntimeError.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -56,8 +55,8 @@ const char kHelp[] =
     "  verify ARCHIVE       reads every byte of every entry, checking every checksum and every\n"
     "                       name, without writing anything.\n"
     "\n"
-    "Paths may be host paths or Windows path texts (C:\\games\\ta is looked up in the Wine\n"
-    "prefix); names are matched without regard to letter case, as the game does.\n"
+    "Paths are taken literally, as the system names them: letter case counts, and nothing is\n"
+    "looked up in a Wine prefix. Names inside archives are matched without regard to case.\n"
     "\n"
     "Options: -h, --help prints this text; --version the program's version. An argument after\n"
     "'--' is never an option, so a path starting with '-' can follow it.\n"
@@ -108,12 +107,22 @@ const char* CompressionName(hpi::Compression compression) {
     return "?";
 }
 
+// The path exactly as given: a tool run from a shell names real files, and "RT.UFO" must not
+// replace an "rt.ufo" beside it.
 fs::path Host(const std::string& text) {
-    try {
-        return HostPath(text);
-    } catch (const RuntimeError& error) {
-        throw HpiError(text + ": " + error.description());
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+// Where an entry goes below `root`: its names, which the reader has found safe, one folder each.
+fs::path Destination(const fs::path& root, const std::string& entryPath) {
+    fs::path destination = root;
+    size_t start = 0;
+    while (start <= entryPath.size()) {
+        const size_t end = std::min(entryPath.find('\\', start), entryPath.size());
+        destination /= Host(entryPath.substr(start, end - start));
+        start = end + 1;
     }
+    return destination;
 }
 
 HpiReader OpenArchive(const std::string& text) {
@@ -151,7 +160,6 @@ int Extract(const std::string& archive, const std::string& folder) {
     std::vector<fs::path> destinations(entries.size());
     std::vector<size_t> files;
     std::uint64_t total = 0;
-    PathResolver paths;
     for (size_t i = 0; i < entries.size(); ++i) {
         const HpiEntry& entry = entries[i];
         total += entry.size + 1;
@@ -160,18 +168,12 @@ int Extract(const std::string& archive, const std::string& folder) {
                 throw HpiError(archive + ": '" + PrintableName(entry.path) +
                                "' is not extracted: " + entry.unsafeReason);
             }
-            const std::string text = JoinPath(folder, "\\" + entry.path);
-            try {
-                destinations[i] = paths.Resolve(text);
-            } catch (const RuntimeError& error) {
-                throw HpiError(text + ": " + error.description());
-            }
+            destinations[i] = Destination(root, entry.path);
             if (entry.directory) {
                 fs::create_directories(destinations[i], ec);
                 if (ec)
                     throw HpiError(destinations[i].string() +
                                    ": cannot create the folder: " + ec.message());
-                paths.Created(destinations[i]);
             } else {
                 files.push_back(i);
             }

@@ -44,9 +44,10 @@ public:
     size_t entryCount() const { return nodes_.size() - 1; }
 
     // Writes the archive to a temporary file beside `target` and renames it over the target once
-    // it is complete and flushed; on any failure (an unreadable source, a full disk, an exception
-    // thrown by `progress`) the temporary file is removed and an existing target is left as it
-    // was. Memory stays within a few chunks whatever the archive's size. `progress` is called on
+    // it is complete and flushed, and flushes the target's folder after; on any failure (an
+    // unreadable source, a full disk, an exception thrown by `progress`) the temporary file is
+    // removed and an existing target is left as it was, except when only that last flush fails.
+    // Memory stays within a few chunks whatever the archive's size. `progress` is called on
     // the calling thread. Throws HpiError naming `displayName` (default: the target's file name).
     void Write(const std::filesystem::path& target,
                hpi::Compression compression = hpi::Compression::kZlib,

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <mutex>
+#include <utility>
 
 #include "platform/RuntimeError.h"
 
@@ -21,6 +22,8 @@ namespace {
 
 enum class Mode { kCount, kFail, kKill };
 
+using Observer = std::function<void(const Operation&)>;
+
 std::atomic<bool> armed{false};
 
 struct State {
@@ -30,6 +33,7 @@ struct State {
     std::uint64_t at = 0;
     int errorNumber = 0;
     std::string struck;
+    Observer observer;
 };
 
 State& Current() {
@@ -37,7 +41,7 @@ State& Current() {
     return state;
 }
 
-void Arm(Mode mode, std::uint64_t at, int errorNumber) {
+void Arm(Mode mode, std::uint64_t at, int errorNumber, Observer observer = {}) {
     State& state = Current();
     std::lock_guard lock(state.mutex);
     state.mode = mode;
@@ -45,6 +49,7 @@ void Arm(Mode mode, std::uint64_t at, int errorNumber) {
     state.at = at;
     state.errorNumber = errorNumber;
     state.struck.clear();
+    state.observer = std::move(observer);
     armed.store(true, std::memory_order_relaxed);
 }
 
@@ -73,8 +78,15 @@ void KillAt(std::uint64_t at) {
     Arm(Mode::kKill, at, 0);
 }
 
+void Record(Observer observer) {
+    Arm(Mode::kCount, 0, 0, std::move(observer));
+}
+
 void Disarm() {
     armed.store(false, std::memory_order_relaxed);
+    State& state = Current();
+    std::lock_guard lock(state.mutex);
+    state.observer = nullptr;
 }
 
 std::uint64_t Operations() {
@@ -89,11 +101,43 @@ std::string Struck() {
     return state.struck;
 }
 
-int Check(const char* what, const std::filesystem::path& path) {
+const char* NameOf(Op op) {
+    switch (op) {
+        case Op::kCreateFile:
+            return "create";
+        case Op::kWrite:
+            return "write";
+        case Op::kFlushFile:
+            return "flush";
+        case Op::kCloseFile:
+            return "close";
+        case Op::kRename:
+            return "rename";
+        case Op::kDeleteFile:
+            return "delete";
+        case Op::kDeleteTree:
+            return "delete folder";
+        case Op::kCreateFolder:
+            return "create folder";
+        case Op::kFlushFolder:
+            return "flush folder";
+        case Op::kSetAttributes:
+            return "set attributes of";
+        case Op::kList:
+            return "list";
+        case Op::kRead:
+            return "read from";
+    }
+    return "?";
+}
+
+int Check(Op op, const std::filesystem::path& path, const std::filesystem::path& from) {
     if (!armed.load(std::memory_order_relaxed)) return 0;
     State& state = Current();
     std::lock_guard lock(state.mutex);
-    if (++state.count != state.at) return 0;
+    ++state.count;
+    if (state.observer) state.observer(Operation{op, path, from, state.count});
+    if (state.count != state.at) return 0;
     if (state.mode == Mode::kKill) {
 #ifdef _WIN32
         // As the task manager ends a process: at once, nothing flushed, status 137.
@@ -103,24 +147,24 @@ int Check(const char* what, const std::filesystem::path& path) {
 #endif
     }
     if (state.mode != Mode::kFail) return 0;
-    state.struck = std::string(what) + " " + path.string();
+    state.struck = std::string(NameOf(op)) + " " + path.string();
     return state.errorNumber;
 }
 
-bool CheckErrno(const char* what, const std::filesystem::path& path) {
-    const int number = Check(what, path);
+bool CheckErrno(Op op, const std::filesystem::path& path, const std::filesystem::path& from) {
+    const int number = Check(op, path, from);
     if (number == 0) return false;
     errno = ErrnoOf(number);
     return true;
 }
 
-bool CheckErrno(const char* what, const std::string& name) {
+bool CheckErrno(Op op, const std::string& name) {
     // Checked first, so that an inert seam builds no path from the name.
-    return armed.load(std::memory_order_relaxed) && CheckErrno(what, std::filesystem::path(name));
+    return armed.load(std::memory_order_relaxed) && CheckErrno(op, std::filesystem::path(name));
 }
 
-void CheckRuntime(const char* what, const std::filesystem::path& path) {
-    if (const int number = Check(what, path)) throw RuntimeError(number);
+void CheckRuntime(Op op, const std::filesystem::path& path, const std::filesystem::path& from) {
+    if (const int number = Check(op, path, from)) throw RuntimeError(number);
 }
 
 }  // namespace kelmora::faults

@@ -2,14 +2,39 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
-// A test seam through the operations that change files on disk (creating, writing, renaming and
-// deleting files and folders) and the reads of archives: a test can count them, make the Nth one
-// fail with a run-time error number as a full disk, a refused access or a failing device would,
-// or end the process at the Nth one as a crash would. Until a test arms it, every check is one
+// A test seam through the operations that change files on disk (creating, writing, flushing,
+// renaming and deleting files and folders) and the reads of archives: a test can count them, make
+// the Nth one fail with a run-time error number as a full disk, a refused access or a failing
+// device would, end the process at the Nth one as a crash would, or watch each one go by to work
+// out what a power cut at that moment would leave. Until a test arms it, every check is one
 // relaxed atomic load.
 namespace kelmora::faults {
+
+enum class Op {
+    kCreateFile,    // a new file, empty
+    kWrite,         // data into an open file
+    kFlushFile,     // fsync: the file's data is on the disk (not its name)
+    kCloseFile,     //
+    kRename,        // `from` takes the name `path`, replacing what had it
+    kDeleteFile,    // a file or a link
+    kDeleteTree,    // a folder with everything in it (links go as links)
+    kCreateFolder,  //
+    kFlushFolder,   // fsync of a folder: its names as they are now are on the disk
+    kSetAttributes,
+    kList,
+    kRead,
+};
+
+// An operation about to be carried out.
+struct Operation {
+    Op op;
+    std::filesystem::path path;
+    std::filesystem::path from;  // for kRename
+    std::uint64_t number = 0;    // its place in the count: 1 for the first
+};
 
 // Counts operations from now on, failing none.
 void Count();
@@ -19,22 +44,27 @@ void FailAt(std::uint64_t at, int errorNumber);
 // The `at`-th operation from now on ends the process at once (SIGKILL; on Windows, which has no
 // signals, TerminateProcess with status 137), before it runs.
 void KillAt(std::uint64_t at);
+// Counts operations from now on and hands each to `observer` before it runs (from the thread
+// that runs it, one at a time; the observer must not call into the seam).
+void Record(std::function<void(const Operation&)> observer);
 // Back to inert.
 void Disarm();
 
-// Operations counted since the last Count, FailAt or KillAt.
+// Operations counted since the last Count, FailAt, KillAt or Record.
 std::uint64_t Operations();
 // What the injected failure struck ("rename /x/y"), or an empty text when none was injected.
 std::string Struck();
+// "rename", "flush folder", ...: what Struck() and the tests call an operation.
+const char* NameOf(Op op);
 
 // Called by the platform layer before each operation: the run-time error number to fail it
-// with, or 0 to carry it out. `what` and `path` name the operation for Struck().
-int Check(const char* what, const std::filesystem::path& path);
+// with, or 0 to carry it out.
+int Check(Op op, const std::filesystem::path& path, const std::filesystem::path& from = {});
 // Check for code that reports failures through errno: sets errno to the matching value and
 // returns true when the operation is to fail.
-bool CheckErrno(const char* what, const std::filesystem::path& path);
-bool CheckErrno(const char* what, const std::string& name);
+bool CheckErrno(Op op, const std::filesystem::path& path, const std::filesystem::path& from = {});
+bool CheckErrno(Op op, const std::string& name);
 // Check for code that raises RuntimeError: raises it when the operation is to fail.
-void CheckRuntime(const char* what, const std::filesystem::path& path);
+void CheckRuntime(Op op, const std::filesystem::path& path, const std::filesystem::path& from = {});
 
 }  // namespace kelmora::faults

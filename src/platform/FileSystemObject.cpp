@@ -1,14 +1,25 @@
 #include "platform/FileSystemObject.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
+#include "platform/DurableFiles.h"
 #include "platform/FaultInjection.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace kelmora {
 namespace fs = std::filesystem;
@@ -34,11 +45,6 @@ fs::file_status StatusOf(const fs::path& path) {
 bool IsPresent(const fs::path& path) {
     std::error_code ignored;
     return fs::exists(fs::symlink_status(path, ignored));
-}
-
-bool IsLink(const fs::path& path) {
-    std::error_code ignored;
-    return fs::is_symlink(fs::symlink_status(path, ignored));
 }
 
 // Read-only as Wine maps it to the Windows attribute: the owner may not write.
@@ -81,9 +87,9 @@ fs::path TargetFile(const std::string& text, const fs::path& source) {
     return host;
 }
 
-std::string RandomSuffix() {
-    static std::mt19937 generator{std::random_device{}()};
-    return std::to_string(generator());
+// Raises the run-time error for a failed host call.
+void ThrowIf(std::error_code error, int fallback = kDeviceIOError) {
+    if (error) throw ErrorFromSystem(error, fallback);
 }
 
 void RemoveQuietly(const fs::path& path) {
@@ -91,73 +97,81 @@ void RemoveQuietly(const fs::path& path) {
     fs::remove(path, ignored);
 }
 
-// A complete copy of `source` under a fresh hidden name in `folder`.
-fs::path CopyBeside(const fs::path& source, const fs::path& folder) {
-    constexpr int kAttempts = 16;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        fs::path temp = folder / ".";
-        temp += source.filename().native();
-        temp += ".kelmora-" + RandomSuffix();
-        faults::CheckRuntime("copy to", temp);
-        std::error_code ec;
-        if (fs::copy_file(source, temp, fs::copy_options::none, ec)) return temp;
-        if (ec == std::errc::file_exists) continue;
-        RemoveQuietly(temp);
-        throw ErrorFromSystem(ec);
-    }
-    throw RuntimeError(kPathFileAccessError);
-}
-
-// Writes the copy beside the target and renames it over, so the target is at every moment
-// either what it was or the complete copy.
+// Writes a checked copy beside the target, renames it over and flushes the folder, so the target
+// is at every moment either what it was or the complete copy, and the copy is on the disk before
+// the call returns.
 void CopyIntoPlace(const fs::path& source, const fs::path& target) {
-    fs::path temp = CopyBeside(source, target.parent_path());
-    std::error_code ec;
-    if (const int injected = faults::Check("rename over", target)) {
-        RemoveQuietly(temp);
-        throw RuntimeError(injected);
+    const fs::path temporary = CopyToTemporary(source, target.parent_path());
+    if (std::error_code error = RenameOver(temporary, target)) {
+        RemoveQuietly(temporary);
+        throw ErrorFromSystem(error);
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        RemoveQuietly(temp);
-        throw ErrorFromSystem(ec);
-    }
+    ThrowIf(FlushFolder(target.parent_path()));
 }
 
+void MakeWritable(const fs::path& path, fs::perms extra = fs::perms::none) {
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_write | extra, fs::perm_options::add, ec);
+    ThrowIf(ec, kPermissionDenied);
+}
+
+// Windows will neither replace nor delete a read-only file.
+void LetGo(const fs::path& file) {
+    if (kReadOnlyFilesResistDeletion && IsReadOnly(StatusOf(file))) MakeWritable(file);
+}
+
+// A symbolic link, or on Windows any reparse point (a junction too).
+bool IsLink(const fs::path& path) {
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+#else
+    std::error_code ignored;
+    return fs::is_symlink(fs::symlink_status(path, ignored));
+#endif
+}
+
+// Removes a link itself, never what it points to.
 void RemoveLink(const fs::path& link) {
-    faults::CheckRuntime("delete link", link);
+#ifdef _WIN32
+    // A link to a folder, and a junction, are removed as folders are.
+    const bool folder = (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!(folder ? RemoveDirectoryW(link.c_str()) : DeleteFileW(link.c_str()))) {
+        throw ErrorFromSystem(
+            std::error_code(static_cast<int>(GetLastError()), std::system_category()),
+            kPermissionDenied);
+    }
+#else
     std::error_code ec;
     fs::remove(link, ec);
-    if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
+    ThrowIf(ec, kPermissionDenied);
+#endif
+}
+
+// Removes `path` and, for a folder, everything in it, depth first; links go as links. With
+// `force` read-only entries go too.
+void RemoveTree(const fs::path& path, bool force) {
+    if (IsLink(path)) return RemoveLink(path);
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(path, ec))) {
+        // Its entries can go only from a folder that is writable and searchable.
+        if (force) MakeWritable(path, fs::perms::owner_all);
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+            entries.push_back(it->path());
+        ThrowIf(ec, kPermissionDenied);
+        for (const fs::path& entry : entries) RemoveTree(entry, force);
+    } else if (force) {
+        LetGo(path);
+    }
+    fs::remove(path, ec);
+    ThrowIf(ec, kPermissionDenied);
 }
 
 // Whether the text names a drive root or the host's root, which are never deleted.
 bool IsRootText(const std::string& text) {
     std::string full = FullPathText(text);
     return full == "\\" || full == "/" || (full.size() == 3 && full[1] == ':');
-}
-
-void MakeWritable(const fs::path& path, fs::perms extra = fs::perms::none) {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_write | extra, fs::perm_options::add, ec);
-    if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
-}
-
-// Lets everything under `folder` be removed: folders need to be writable and searchable for
-// their entries to go. Links are left alone, so nothing outside the folder changes.
-void UnlockTree(const fs::path& folder) {
-    MakeWritable(folder, fs::perms::owner_all);
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        fs::file_status status = it->symlink_status(ec);
-        if (ec) break;
-        if (fs::is_directory(status)) {
-            MakeWritable(it->path(), fs::perms::owner_all);
-        } else if (kReadOnlyFilesResistDeletion && IsReadOnly(status)) {
-            MakeWritable(it->path());
-        }
-    }
-    if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
 }
 
 bool HoldsReadOnlyEntry(const fs::path& folder) {
@@ -167,8 +181,25 @@ bool HoldsReadOnlyEntry(const fs::path& folder) {
         fs::file_status status = it->symlink_status(ec);
         if (!ec && !fs::is_symlink(status) && IsReadOnly(status)) return true;
     }
-    if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
+    ThrowIf(ec, kPermissionDenied);
     return false;
+}
+
+// Renames `from` over `to`, flushing the destination's folder and then the source's, so that a
+// power cut never loses the file from both.
+void MoveDurably(const fs::path& from, const fs::path& to) {
+    if (std::error_code error = RenameOver(from, to)) {
+        if (error != std::errc::cross_device_link) throw ErrorFromSystem(error);
+        // Across devices the file is copied, and the source goes only once the copy is on disk.
+        CopyIntoPlace(from, to);
+        faults::CheckRuntime(faults::Op::kDeleteFile, from);
+        std::error_code ec;
+        fs::remove(from, ec);
+        ThrowIf(ec, kPermissionDenied);
+    } else {
+        ThrowIf(FlushFolder(to.parent_path()));
+    }
+    ThrowIf(FlushFolder(from.parent_path()));
 }
 
 }  // namespace
@@ -208,19 +239,13 @@ void FileSystemObject::movefile(const std::string& source, const std::string& de
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(destination, from);
     if (IsPresent(to)) throw RuntimeError(kFileAlreadyExists);
-    faults::CheckRuntime("move to", to);
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec != std::errc::cross_device_link) {
-        if (ec) throw ErrorFromSystem(ec);
-        return;
-    }
-    // Across devices the file is copied; the move happens whole or not at all.
-    CopyIntoPlace(from, to);
-    fs::remove(from, ec);
-    if (ec) {
-        RemoveQuietly(to);
-        throw ErrorFromSystem(ec, kPermissionDenied);
+    try {
+        MoveDurably(from, to);
+    } catch (const RuntimeError&) {
+        // A copy across devices whose source could not go is taken back: the move happens whole
+        // or not at all.
+        if (IsPresent(from)) RemoveQuietly(to);
+        throw;
     }
 }
 
@@ -228,12 +253,12 @@ void FileSystemObject::deletefile(const std::string& path, bool force) const {
     fs::path host = ExistingFile(path);
     if (IsReadOnly(StatusOf(host))) {
         if (!force) throw RuntimeError(kPermissionDenied);
-        if (kReadOnlyFilesResistDeletion) MakeWritable(host);
+        LetGo(host);
     }
-    faults::CheckRuntime("delete", host);
+    faults::CheckRuntime(faults::Op::kDeleteFile, host);
     std::error_code ec;
     fs::remove(host, ec);
-    if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
+    ThrowIf(ec, kPermissionDenied);
 }
 
 void FileSystemObject::deletefolder(const std::string& path, bool force) const {
@@ -242,18 +267,82 @@ void FileSystemObject::deletefolder(const std::string& path, bool force) const {
     if (IsRootText(path)) throw RuntimeError(kPermissionDenied);
     if (IsLink(host)) {
         // A linked folder goes as a link: what it points to belongs elsewhere.
+        faults::CheckRuntime(faults::Op::kDeleteFile, host);
         RemoveLink(host);
         return;
     }
-    if (force) {
-        UnlockTree(host);
-    } else if (HoldsReadOnlyEntry(host)) {
-        throw RuntimeError(kPermissionDenied);
+    if (!force && HoldsReadOnlyEntry(host)) throw RuntimeError(kPermissionDenied);
+    faults::CheckRuntime(faults::Op::kDeleteTree, host);
+    RemoveTree(host, force);
+}
+
+void FileSystemObject::CopyOver(const std::string& source, const std::string& target) const {
+    fs::path from = ExistingFile(source);
+    fs::path to = TargetFile(target, from);
+    if (fs::is_directory(StatusOf(to))) throw RuntimeError(kPermissionDenied);
+    LetGo(to);
+    CopyIntoPlace(from, to);
+}
+
+void FileSystemObject::MoveOver(const std::string& source, const std::string& target) const {
+    fs::path from = ExistingFile(source);
+    fs::path to = TargetFile(target, from);
+    if (fs::is_directory(StatusOf(to))) throw RuntimeError(kPermissionDenied);
+    LetGo(to);
+    MoveDurably(from, to);
+}
+
+void FileSystemObject::RemoveIfPresent(const std::string& path) const {
+    const fs::path host = HostPath(path);
+    if (!IsPresent(host)) return;
+    if (IsRootText(path)) throw RuntimeError(kPermissionDenied);
+    const bool tree = !IsLink(host) && fs::is_directory(StatusOf(host));
+    faults::CheckRuntime(tree ? faults::Op::kDeleteTree : faults::Op::kDeleteFile, host);
+    RemoveTree(host, true);
+}
+
+void FileSystemObject::RemoveTemporaries(const std::string& folder) const {
+    if (!FolderExists(folder)) throw RuntimeError(kPathNotFound);
+    for (const std::string& name : NamesIn(folder)) {
+        if (IsTemporaryName(name)) RemoveIfPresent(JoinPath(folder, "\\" + name));
     }
-    faults::CheckRuntime("delete folder", host);
+}
+
+std::vector<std::string> FileSystemObject::NamesIn(const std::string& folder) const {
+    std::vector<std::string> names;
+    std::optional<fs::path> host = TryHostPath(folder);
+    if (!host) return names;
     std::error_code ec;
-    fs::remove_all(host, ec);
-    if (ec) throw ErrorFromSystem(ec, kPermissionDenied);
+    for (fs::directory_iterator it(*host, ec), end; !ec && it != end; it.increment(ec)) {
+        const auto name = it->path().filename().u8string();
+        names.emplace_back(name.begin(), name.end());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool FileSystemObject::SameContent(const std::string& first, const std::string& second) const {
+    std::optional<fs::path> a = TryHostPath(first);
+    std::optional<fs::path> b = TryHostPath(second);
+    if (!a || !b) return false;
+    std::ifstream left(*a, std::ios::binary);
+    std::ifstream right(*b, std::ios::binary);
+    if (!left || !right) return false;
+    std::vector<char> leftChunk(1 << 16), rightChunk(1 << 16);
+    while (left && right) {
+        left.read(leftChunk.data(), static_cast<std::streamsize>(leftChunk.size()));
+        right.read(rightChunk.data(), static_cast<std::streamsize>(rightChunk.size()));
+        if (left.gcount() != right.gcount() ||
+            !std::equal(leftChunk.begin(), leftChunk.begin() + left.gcount(), rightChunk.begin()))
+            return false;
+    }
+    return left.eof() && right.eof();
+}
+
+void FileSystemObject::FlushFolder(const std::string& path) const {
+    fs::path host = HostPath(path);
+    if (!fs::is_directory(StatusOf(host))) throw RuntimeError(kPathNotFound);
+    ThrowIf(kelmora::FlushFolder(host));
 }
 
 }  // namespace kelmora

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/DurableFiles.h"
 #include "platform/FaultInjection.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
@@ -30,7 +31,7 @@ void CreateFolder(const std::string& path) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(host, ec))) throw RuntimeError(kPathFileAccessError);
     if (!fs::is_directory(fs::status(host.parent_path(), ec))) throw RuntimeError(kPathNotFound);
-    faults::CheckRuntime("create folder", host);
+    faults::CheckRuntime(faults::Op::kCreateFolder, host);
     bool created = fs::create_directory(host, ec);
     if (ec && ec != std::errc::file_exists) throw ErrorFromSystem(ec, kPathFileAccessError);
     if (!created) throw RuntimeError(kPathFileAccessError);
@@ -41,7 +42,7 @@ void SetFolderAttributes(const std::string& path, int attributes) {
     fs::path host = HostPath(path);
     std::error_code ec;
     if (!fs::exists(fs::status(host, ec))) throw RuntimeError(kPathNotFound);
-    faults::CheckRuntime("set attributes of", host);
+    faults::CheckRuntime(faults::Op::kSetAttributes, host);
 #ifdef _WIN32
     DWORD value =
         attributes == kNormalAttribute ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
@@ -60,9 +61,9 @@ void RenamePath(const std::string& oldPath, const std::string& newPath) {
     if (!fs::exists(fs::symlink_status(from, ec))) throw RuntimeError(kFileNotFound);
     if (fs::exists(fs::symlink_status(to, ec))) throw RuntimeError(kFileAlreadyExists);
     if (!fs::is_directory(fs::status(to.parent_path(), ec))) throw RuntimeError(kPathNotFound);
-    faults::CheckRuntime("rename to", to);
-    fs::rename(from, to, ec);
-    if (ec) throw ErrorFromSystem(ec, kPathFileAccessError);
+    // Written through to the disk on Windows, as every rename of ours.
+    if (std::error_code error = RenameOver(from, to))
+        throw ErrorFromSystem(error, kPathFileAccessError);
 }
 
 }  // namespace kelmora

@@ -306,6 +306,38 @@ fs::path HostPath(std::string_view text) {
     return Resolve(text, nullptr);
 }
 
+std::string OnDiskSpelling(std::string_view text) {
+    const std::string full = FullPathText(text);
+#ifdef _WIN32
+    return full;
+#else
+    // The host path has one component per component of the text after its root, each as found.
+    const size_t rootLength = HasDrive(full) ? 3 : 1;
+    const std::vector<std::string> parts =
+        SplitComponents(std::string_view(full).substr(rootLength));
+    std::vector<std::string> found;
+    fs::path host = HostPath(full);
+    for (size_t i = 0; i < parts.size(); ++i, host = host.parent_path())
+        found.insert(found.begin(), host.filename().string());
+    std::string spelled = full.substr(0, rootLength);
+    for (size_t i = 0; i < found.size(); ++i)
+        spelled += (i ? std::string(1, full[rootLength - 1]) : "") + found[i];
+    return spelled;
+#endif
+}
+
+std::vector<std::string> SpellingsIn(std::string_view folder, std::string_view name) {
+    std::vector<std::string> spellings;
+    std::error_code ec;
+    for (fs::directory_iterator it(HostPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+        const auto found = it->path().filename().u8string();
+        std::string spelling(found.begin(), found.end());
+        if (EqualNoCase(spelling, name)) spellings.push_back(std::move(spelling));
+    }
+    std::sort(spellings.begin(), spellings.end());
+    return spellings;
+}
+
 struct PathResolver::Listings {
 #ifndef _WIN32
     std::unordered_map<std::string, FoldedNames> folders;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The program builds paths as texts, the way a Windows program does ("c:\games\ta" + "\rev31.gp3").
 // This unit is the one place where such a text becomes a place on the host: the identity on
@@ -48,6 +49,16 @@ std::string JoinPath(std::string_view folder, std::string_view suffix);
 // resolved, separators single, no trailing separator except on a root ("c:\", "/").
 std::string FullPathText(std::string_view text);
 
+// FullPathText with every component that exists spelled as it is on disk ("c:\cavedog\totala"
+// gives "c:\Cavedog\TotalA"), so that the text names that one folder exactly from now on, even
+// once a sibling in another letter case appears. Components that do not exist keep the spelling
+// given.
+std::string OnDiskSpelling(std::string_view text);
+
+// The names in the folder a text names that equal `name` without regard to case, in byte order:
+// more than one where a file is there in two spellings. None for a folder that cannot be listed.
+std::vector<std::string> SpellingsIn(std::string_view folder, std::string_view name);
+
 // The process's current folder, as a folder text.
 std::string CurrentFolderText();
 
@@ -65,8 +76,8 @@ std::filesystem::path HomeFolder();
 // Whether two names are equal without regard to letter case (ASCII and Latin-1 letters, UTF-8).
 bool EqualNoCase(std::string_view a, std::string_view b);
 
-// The lower case of a UTF-8 text (ASCII and Latin-1 letters), as the program stores folders
-// and archive names.
+// The lower case of a UTF-8 text (ASCII and Latin-1 letters), as the program shows folders
+// and lists archive entries.
 std::string LowerCase(std::string_view text);
 
 // The upper case of a UTF-8 text (ASCII and Latin-1 letters).

@@ -119,7 +119,7 @@ bool InstallerWindow::Load() {
 }
 
 // The patch is installed: the control panel becomes the program's only window. The game folder
-// keeps the spelling the game list reports; only OK stores it in lower case.
+// keeps the spelling the game list reports.
 void InstallerWindow::HandOverToControlPanel() {
     state_.gameFolder = folders_.GameFiles().Folder();
     (new ControlPanelWindow(state_.gameFolder))->show();
@@ -147,9 +147,11 @@ void InstallerWindow::ShowOkState() {
 }
 
 void InstallerWindow::OkClicked() {
-    // The lists' folders, not the fields' texts: an unusable field stores the drive root.
-    state_.gameFolder = LowerCase(folders_.GameFiles().Folder());
-    state_.packageFolder = LowerCase(folders_.PackageFile().Folder());
+    // The lists' folders, not the fields' texts: an unusable field stores the drive root. Their
+    // letter case is kept, so that the install works on these folders and no sibling of theirs;
+    // its texts show them in lower case.
+    state_.gameFolder = folders_.GameFiles().Folder();
+    state_.packageFolder = folders_.PackageFile().Folder();
     {
         ReleaseNotesDialog releaseNotes(this);
         releaseNotes.exec();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "core/PanelActions.h"
+#include "platform/DurableFiles.h"
+#include "platform/FaultInjection.h"
+#include "platform/FolderLock.h"
 #include "platform/PathMapping.h"
 #include "support/GameFolder.h"
 #include "support/ScriptedMessageBox.h"
@@ -85,6 +88,82 @@ TEST(PanelActionsTest, MissingSourceChangesNothingAndNamesTheFile) {
         EXPECT_EQ(box.shown[1].icon, MsgIcon::kCritical);
         EXPECT_EQ(box.shown[1].title, kAppTitle);
     }
+}
+
+// Every action changes nothing, and says why with the stop icon, while another run holds the game
+// folder, when an archive it works on is there in two spellings, or (disable) when the patch is
+// parked already.
+TEST(PanelActionsTest, RefusesBeforeAnyChangeAndSaysWhy) {
+    auto refused = [](PanelAction action, const GameFolder& game, const std::string& says) {
+        const std::string before = game.State();
+        ScriptedMessageBox box;
+        EXPECT_EQ(RunPanelAction(action, game.folderText(), box), PanelOutcome::kRefused) << says;
+        EXPECT_EQ(game.State(), before) << says;
+        ASSERT_EQ(box.shown.size(), 2u) << says;
+        EXPECT_NE(box.shown[1].text.find(says), std::string::npos) << box.shown[1].text;
+        EXPECT_EQ(box.shown[1].icon, MsgIcon::kCritical);
+    };
+    for (PanelAction action : {PanelAction::kUninstall, PanelAction::kDisable}) {
+        GameFolder game;
+        {
+            std::optional<FolderLock> other = FolderLock::TryTake(game.folderText());
+            refused(action, game, "another run of this program is changing the folder");
+        }
+        testing::WriteFile(game.gameArchive().parent_path() / "REV31.GP3", "the player's");
+        refused(action, game, JoinPath(game.folderText(), "\\REV31.GP3"));
+    }
+    GameFolder twinParked;
+    twinParked.MakeDisabled();
+    testing::WriteFile(twinParked.backupFolder() / "Rev31.MOD", "the player's");
+    refused(PanelAction::kEnable, twinParked, "Orv_Backup/Rev31.MOD\r");
+    GameFolder disabled;
+    disabled.MakeDisabled();
+    refused(PanelAction::kDisable, disabled, "disabled already");
+}
+
+// Uninstall makes its way past a folder of the player's that has the name an earlier version
+// used, and says what it could not delete, and where, instead of telling success.
+TEST(PanelActionsTest, UninstallKeepsThePlayersFoldersAndReportsWhatItCouldNotDelete) {
+    GameFolder game;
+    const std::filesystem::path folder = game.gameArchive().parent_path();
+    testing::WriteFile(folder / "Orv_Backup.removed" / "mine.txt", "the player's");
+    testing::WriteFile(folder / TemporaryName("rev31.gp3"), "part of a copy a stopped run made");
+    EXPECT_EQ(RunToEnd(PanelAction::kUninstall, game), 0);
+    EXPECT_EQ(game.State(), "original|-|-");
+    EXPECT_EQ(testing::ReadFile(folder / "Orv_Backup.removed" / "mine.txt"), "the player's");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              2);
+
+    GameFolder stuck;
+    stuck.MakeDisabled();
+    std::uint64_t deletion = 0;
+    faults::Record([&](const faults::Operation& operation) {
+        if (operation.op == faults::Op::kDeleteTree) deletion = operation.number;
+    });
+    EXPECT_EQ(RunToEnd(PanelAction::kUninstall, stuck), 0);
+    faults::Disarm();
+    ASSERT_GT(deletion, 0u);
+    GameFolder again;
+    again.MakeDisabled();
+    faults::FailAt(deletion, kPermissionDenied);
+    ScriptedMessageBox box;
+    testing::CatchProgramEnd catchEnd;
+    EXPECT_THROW(RunPanelAction(PanelAction::kUninstall, again.folderText(), box), ProgramEnded);
+    faults::Disarm();
+    EXPECT_EQ(testing::ReadFile(again.gameArchive()), "original");
+    ASSERT_EQ(box.shown.size(), 2u);
+    const Message& report = box.shown[1];
+    EXPECT_EQ(report.icon, MsgIcon::kCritical);
+    EXPECT_TRUE(report.text.starts_with("Orvald's Kelmora has been removed")) << report.text;
+    EXPECT_NE(report.text.find("(Error 70: Permission denied)"), std::string::npos);
+    const std::string where = "this is left of it:\r\r";
+    const size_t at = report.text.find(where);
+    ASSERT_NE(at, std::string::npos) << report.text;
+    const std::string left = report.text.substr(at + where.size());
+    const std::string leftFolder = left.substr(0, left.find('\r'));
+    EXPECT_EQ(testing::ReadFile(std::filesystem::path(leftFolder) / "rev31.mod"), "patched");
+    EXPECT_NE(left.find("\r     rev31.gp3\r     rev31.mod\r"), std::string::npos) << left;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +11,9 @@
 #include "core/PackProgress.h"
 #include "core/PatchInstall.h"
 #include "core/ProgramEnd.h"
+#include "platform/FaultInjection.h"
+#include "platform/FolderLock.h"
+#include "platform/PathMapping.h"
 #include "support/GameSandbox.h"
 #include "support/RecordingDisplay.h"
 #include "support/ScriptedMessageBox.h"
@@ -71,6 +75,10 @@ protected:
         lastPackPercent = 0;
     }
 
+    // The folders as the install's texts show them: in lower case.
+    std::string ShownGame() const { return LowerCase(state.gameFolder); }
+    std::string ShownPackage() const { return LowerCase(state.packageFolder); }
+
     InstallerState state;
 
     testing::ScriptedMessageBox messages;
@@ -109,11 +117,11 @@ TEST_F(InstallPatchTest, LaysThePackageOverTheGameArchiveAndKeepsABackup) {
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
     EXPECT_FALSE(fs::exists(sandbox.Package()));
 
-    const std::string game = In(state.gameFolder, "rev31.gp3");
+    const std::string game = In(ShownGame(), "rev31.gp3");
     EXPECT_EQ(display.actions,
               (std::vector<std::string>{
                   "Backing up rev31.gp3...", "Extracting data from " + game + "...",
-                  "Extracting data from " + In(state.packageFolder, "Kelmora.ufo") + "...",
+                  "Extracting data from " + In(ShownPackage(), "Kelmora.ufo") + "...",
                   "Compressing " + game + "..."}));
     EXPECT_EQ(display.PercentagesDuring("Extracting data from " + game + "..."),
               (std::vector<std::string>{"0%", "33%", "66%", "100%"}));
@@ -129,10 +137,10 @@ TEST_F(InstallPatchTest, ShowsThreeEntriesAsHalvesAndASingleEntryAsComplete) {
     Use(sandbox);
     InstallPatch(state, display, messages);
     EXPECT_EQ(display.PercentagesDuring("Extracting data from " +
-                                        In(state.gameFolder, "rev31.gp3") + "..."),
+                                        In(ShownGame(), "rev31.gp3") + "..."),
               (std::vector<std::string>{"0%", "50%", "100%"}));
     EXPECT_EQ(display.PercentagesDuring("Extracting data from " +
-                                        In(state.packageFolder, "Kelmora.ufo") + "..."),
+                                        In(ShownPackage(), "Kelmora.ufo") + "..."),
               (std::vector<std::string>{"100%"}));
     EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "a\\2"), "new 2");
 }
@@ -218,7 +226,7 @@ TEST_F(VersionCheckTest, AGameArchiveOneByteLongerIsAConflictNamingOnlyIt) {
     EXPECT_EQ(
         messages.shown[0].text,
         "The following file(s) do not match the Cavedog defaults:\r     " +
-            In(state.gameFolder, "rev31.gp3") +
+            In(ShownGame(), "rev31.gp3") +
             "\r\rPlease verify that you have not installed any 3rd party "
             "modifications to these files.\r\rPlease press OK to terminate this installation.");
     EXPECT_EQ(messages.shown[0].title, "Version Conflict Detected");
@@ -239,9 +247,9 @@ TEST_F(VersionCheckTest, AllThreeFilesOffAreListedInTheirOrder) {
 
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_NE(
-        messages.shown[0].text.find(":\r     " + In(state.gameFolder, "totala1.hpi") + "\r     " +
-                                    In(state.gameFolder, "ccdata.ccx") + "\r     " +
-                                    In(state.gameFolder, "rev31.gp3") + "\r\rPlease"),
+        messages.shown[0].text.find(":\r     " + In(ShownGame(), "totala1.hpi") + "\r     " +
+                                    In(ShownGame(), "ccdata.ccx") + "\r     " +
+                                    In(ShownGame(), "rev31.gp3") + "\r\rPlease"),
         std::string::npos)
         << messages.shown[0].text;
     ExpectNothingTouched(sandbox, archive);
@@ -261,11 +269,86 @@ TEST_F(VersionCheckTest, AMissingGameFileIsARunTimeErrorForTheCaller) {
     EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
 }
 
-TEST_F(InstallPatchTest, NeverWritesAnEntryThatWouldLeaveTheWorkFolderAndCountsItAsFailed) {
+// Another run holding the game folder, or a game archive or package there in two spellings: the
+// install ends before it changes anything, saying why with the stop icon.
+TEST_F(VersionCheckTest, AnotherRunOrTwoSpellingsEndTheInstallBeforeAnyChange) {
+    struct Case {
+        const char* why;
+        std::function<std::optional<FolderLock>(const GameSandbox&)> arrange;
+    };
+    const Case cases[] = {
+        {"another run of this program is changing the folder",
+         [](const GameSandbox& sandbox) {
+             return FolderLock::TryTake(sandbox.gameFolder.string());
+         }},
+        {"/game/REV31.GP3\r",
+         [](const GameSandbox& sandbox) {
+             testing::WriteFile(sandbox.gameFolder / "REV31.GP3", "the player's");
+             return std::nullopt;
+         }},
+        {"/package/Kelmora.ufo\r",
+         [](const GameSandbox& sandbox) {
+             testing::WriteFile(sandbox.packageFolder / "Kelmora.ufo", "another download");
+             return std::nullopt;
+         }},
+    };
+    for (const Case& refusal : cases) {
+        SCOPED_TRACE(refusal.why);
+        GameSandbox sandbox(kGameArchive, kPackage);
+        const std::optional<FolderLock> held = refusal.arrange(sandbox);
+        Use(sandbox);
+        messages.shown.clear();
+        const std::string archive = ReadFile(sandbox.GameArchive());
+
+        EXPECT_EQ(RunExpectingEnd(), 0);
+
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_NE(messages.shown[0].text.find(refusal.why), std::string::npos)
+            << messages.shown[0].text;
+        EXPECT_NE(messages.shown[0].text.find("Nothing has been changed."), std::string::npos);
+        EXPECT_EQ(messages.shown[0].icon, MsgIcon::kCritical);
+        ExpectNothingTouched(sandbox, archive);
+    }
+}
+
+// A work-folder directory that cannot be listed would leave its files out of the new archive:
+// the install stops before packing and undoes what it made.
+TEST_F(InstallPatchTest, AWorkFolderDirectoryThatCannotBeListedStopsBeforePacking) {
+    std::uint64_t listing = 0;
+    {
+        GameSandbox sandbox(kGameArchive, kPackage);
+        Use(sandbox);
+        faults::Record([&](const faults::Operation& operation) {
+            if (operation.op == faults::Op::kList && operation.path.filename() == "anims")
+                listing = operation.number;
+        });
+        InstallPatch(state, display, messages);
+        faults::Disarm();
+        ASSERT_GT(listing, 0u);
+    }
+    GameSandbox sandbox(kGameArchive, kPackage);
+    Use(sandbox);
+    const std::string original = ReadFile(sandbox.GameArchive());
+    faults::FailAt(listing, kPermissionDenied);
+
+    InstallPatch(state, display, messages);
+    faults::Disarm();
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Error 70: Permission denied.");
+    EXPECT_TRUE(state.installFailed);
+    EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
+    EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
+    EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
+    EXPECT_TRUE(fs::exists(sandbox.Package()));
+}
+
+TEST_F(InstallPatchTest, NeverWritesAnEntryThatWouldLeaveTheWorkFolderAndStopsBeforePacking) {
     GameSandbox sandbox(kGameArchive, {{"rev31.gp3\\@@\\@@\\evil.txt", "escaped"},
                                        {"rev31.gp3\\scripts\\armcom.cob", "package armcom"}});
     testing::RenameInArchive(sandbox.Package(), "@@", "..");
     Use(sandbox);
+    const std::string original = ReadFile(sandbox.GameArchive());
 
     InstallPatch(state, display, messages);
 
@@ -276,9 +359,11 @@ TEST_F(InstallPatchTest, NeverWritesAnEntryThatWouldLeaveTheWorkFolderAndCountsI
     EXPECT_EQ(messages.shown[0].title, kAppTitle);
     EXPECT_TRUE(state.installFailed);
     EXPECT_EQ(InstallOutcomeMessage(state).icon, MsgIcon::kCritical);
-    // The rest is installed as usual.
-    EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "scripts\\armcom.cob"), "package armcom");
-    EXPECT_FALSE(fs::exists(sandbox.Package()));
+    // Nothing is installed: an archive without the failed entry would replace the game's.
+    EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
+    EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
+    EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
+    EXPECT_TRUE(fs::exists(sandbox.Package()));
 }
 
 TEST_F(InstallPatchTest, AFailedBackupStopsBeforeTheGameArchiveIsTouched) {

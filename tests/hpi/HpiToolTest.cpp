@@ -220,5 +220,23 @@ TEST_F(HpiToolTest, AFailedPackLeavesTheOldArchive) {
     }
 }
 
+// Paths are the system's own: another letter case is another file, and an archive extracted into
+// a folder with a sibling in another case goes where it was told.
+TEST_F(HpiToolTest, TakesItsPathsLiterally) {
+    WriteFile(dir_ / "tree" / "a.txt", "a");
+    WriteFile(Path("rt.ufo"), "an unrelated archive");
+    Outcome pack = Tool({"pack", Path("tree"), Path("RT.UFO")});
+    EXPECT_EQ(pack.status, 0) << pack.err;
+    EXPECT_EQ(ReadFile(dir_ / "rt.ufo"), "an unrelated archive");
+    EXPECT_EQ(Tool({"list", Path("RT.UFO")}).out, "F\ta.txt\t1\tzlib\n");
+    EXPECT_EQ(Tool({"list", Path("Rt.ufo")}).status, 1);
+
+    fs::create_directories(dir_ / "out");
+    Outcome extract = Tool({"extract", Path("RT.UFO"), Path("OUT")});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadFile(dir_ / "OUT" / "a.txt"), "a");
+    EXPECT_TRUE(fs::is_empty(dir_ / "out"));
+}
+
 }  // namespace
 }  // namespace kelmora

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "FakeMachineTest.h"
+#include "platform/DurableFiles.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileSystemObject.h"
 #include "platform/RuntimeError.h"
 
@@ -196,6 +198,79 @@ TEST_F(FileSystemObjectTest, DeleteFolderStaysInsideTheFolder) {
 
     EXPECT_EQ(ErrorNumberOf([&] { fso_.deletefolder(C("\\"), true); }), kPermissionDenied);
     EXPECT_TRUE(fs::exists(Game() / "TOTALA1.HPI"));
+}
+
+// The operations a copy makes, in order: what keeps a copy from counting as done before it is
+// whole and on the disk. Failing each in turn with a full disk raises 61 and leaves the target as
+// it was and no temporary file; only the folder's flush comes after the rename.
+TEST_F(FileSystemObjectTest, ACopyIsCheckedFlushedAndRenamedIntoPlaceInThatOrder) {
+    WriteFile(Game() / "Orv_Backup/rev31.gp3", "old backup");
+    const fs::path big = Game() / "big.gp3";
+    WriteFile(big, std::string(3 * 1024 * 1024 + 5, 'x'));
+    auto copy = [&] {
+        fso_.copyfile("c:\\cavedog\\totala\\big.gp3", "c:\\cavedog\\totala\\orv_backup\\rev31.gp3");
+    };
+
+    std::vector<faults::Operation> seen;
+    faults::Record([&](const faults::Operation& operation) { seen.push_back(operation); });
+    copy();
+    faults::Disarm();
+    std::string kinds;
+    for (const faults::Operation& operation : seen)
+        kinds += std::string(faults::NameOf(operation.op)) + ",";
+    // Four chunks read and written, and the read that finds the end.
+    EXPECT_EQ(kinds,
+              "create,read from,write,read from,write,read from,write,read from,write,read "
+              "from,flush,close,rename,flush folder,");
+    ASSERT_EQ(seen.size(), 14u);
+    EXPECT_TRUE(IsTemporaryName(seen[0].path.filename().string()));
+    EXPECT_EQ(seen[0].path.parent_path(), Game() / "Orv_Backup");
+    EXPECT_EQ(seen[12].from, seen[0].path);
+    EXPECT_EQ(seen[12].path, Game() / "Orv_Backup/rev31.gp3");
+    EXPECT_EQ(seen[13].path, Game() / "Orv_Backup");
+    EXPECT_EQ(fs::file_size(Game() / "Orv_Backup/rev31.gp3"), fs::file_size(big));
+
+    for (std::uint64_t at = 1; at < seen.size(); ++at) {
+        WriteFile(Game() / "Orv_Backup/rev31.gp3", "old backup");
+        faults::FailAt(at, kDiskFull);
+        const int error = ErrorNumberOf(copy);
+        faults::Disarm();
+        EXPECT_EQ(error, kDiskFull) << "operation " << at;
+        EXPECT_EQ(ReadFile(Game() / "Orv_Backup/rev31.gp3"), "old backup") << "operation " << at;
+        EXPECT_EQ(EntriesOf(Game() / "Orv_Backup"), std::vector<std::string>{"rev31.gp3"});
+    }
+}
+
+// What a stopped run left is removed as it is: a link (even one that leads nowhere) as a link,
+// a folder of ours with what it holds; names that only look like ours stay.
+TEST_F(FileSystemObjectTest, LeftoversGoAsTheyAreAndOnlyOurs) {
+    WriteFile(DriveC() / "Elsewhere/keep.txt", "keep");
+    fs::create_directory_symlink(DriveC() / "Elsewhere", Game() / "Orv_Rev31");
+    fso_.RemoveIfPresent("c:\\cavedog\\totala\\orv_rev31");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Game() / "Orv_Rev31")));
+    EXPECT_EQ(ReadFile(DriveC() / "Elsewhere/keep.txt"), "keep");
+    fs::create_directory_symlink(DriveC() / "Nowhere", Game() / "Orv_Rev31");
+    fso_.RemoveIfPresent("c:\\cavedog\\totala\\orv_rev31");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Game() / "Orv_Rev31")));
+    fso_.RemoveIfPresent("c:\\cavedog\\totala\\orv_rev31");
+
+    const std::string ours = TemporaryName("rev31.gp3");
+    const std::string ourFolder = TemporaryName("Orv_Backup");
+    ASSERT_TRUE(IsTemporaryName(ours));
+    WriteFile(Game() / ours, "part of a copy");
+    WriteFile(Game() / ourFolder / "rev31.gp3", "original");
+    MakeReadOnly(Game() / ourFolder / "rev31.gp3");
+    fs::create_symlink(DriveC() / "Elsewhere/keep.txt", Game() / TemporaryName("link"));
+    const std::vector<std::string> players = {
+        ".rev31.gp3.kelmora-ABCD1234.tmp", "rev31.gp3.kelmora-abcd1234.tmp",
+        ".rev31.gp3.kelmora-abcd123.tmp", ".kelmora-abcd1234.tmp"};
+    for (const std::string& name : players) WriteFile(Game() / name, "the player's");
+    fso_.RemoveTemporaries("c:\\cavedog\\totala");
+    std::vector<std::string> left = players;
+    left.insert(left.end(), {"Orv_Backup", "Rev31.GP3", "TOTALA1.HPI"});
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(EntriesOf(Game()), left);
+    EXPECT_EQ(ReadFile(DriveC() / "Elsewhere/keep.txt"), "keep");
 }
 
 }  // namespace

@@ -57,6 +57,26 @@ TEST_F(WinePrefixTest, NewNamesKeepTheSpellingGiven) {
               DriveC() / "Games/TA/Orv_Backup/rev31.gp3");
 }
 
+// Once spelled as on disk, a folder text names that folder even when a sibling differs only in
+// case; the files a folder holds in several spellings are all found.
+TEST_F(WinePrefixTest, OnDiskSpellingPinsTheFolderAndSpellingsFindTwins) {
+    WriteFile(DriveC() / "Cavedog/TotalA/rev31.gp3", "a");
+    WriteFile(DriveC() / "Cavedog/TotalA/REV31.GP3", "b");
+    EXPECT_EQ(OnDiskSpelling("c:\\cavedog\\TOTALA\\new"), "c:\\Cavedog\\TotalA\\new");
+    EXPECT_EQ(OnDiskSpelling("C:"), "C:\\");
+    WriteFile(DriveC() / "Cavedog/totala/rev31.gp3", "sibling");
+    EXPECT_EQ(HostPath(OnDiskSpelling("c:\\Cavedog\\TotalA") + "\\rev31.gp3"),
+              DriveC() / "Cavedog/TotalA/rev31.gp3");
+    EXPECT_EQ(SpellingsIn("c:\\cavedog\\TotalA", "Rev31.gp3"),
+              (std::vector<std::string>{"REV31.GP3", "rev31.gp3"}));
+    EXPECT_EQ(SpellingsIn("c:\\cavedog\\totala", "rev31.gp3"),
+              std::vector<std::string>{"rev31.gp3"});
+    EXPECT_TRUE(SpellingsIn("c:\\nowhere", "rev31.gp3").empty());
+    TempDir posix;
+    fs::create_directories(posix / "Games/TA");
+    EXPECT_EQ(OnDiskSpelling((posix / "games/ta").string()), (posix / "Games/TA").string());
+}
+
 TEST_F(WinePrefixTest, DriveRootsAndUnknownDrives) {
     EXPECT_EQ(HostPath("c:\\"), DriveC());
     EXPECT_EQ(HostPath("c:"), DriveC());

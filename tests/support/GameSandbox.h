@@ -20,8 +20,10 @@ inline constexpr std::uintmax_t kRev31Size = 5481280;
 // padded to size) and a package folder holding KELMORA.UFO.
 class GameSandbox {
 public:
-    GameSandbox(const std::vector<ArchiveEntry>& game, const std::vector<ArchiveEntry>& package)
-        : gameFolder(root / "game"), packageFolder(root / "package") {
+    // In a fresh folder of the system's temporary folder, or of `parent`.
+    GameSandbox(const std::vector<ArchiveEntry>& game, const std::vector<ArchiveEntry>& package,
+                const std::filesystem::path& parent = std::filesystem::temp_directory_path())
+        : root(parent), gameFolder(root / "game"), packageFolder(root / "package") {
         std::filesystem::create_directories(gameFolder);
         std::filesystem::create_directories(packageFolder);
         PadFile(gameFolder / "totala1.hpi", kTotala1Size);

@@ -224,9 +224,8 @@ void RunAndWait(const Invocation& invocation, const fs::path& outFile, const fs:
 
 }  // namespace
 
-fs::path MakeTempFolder() {
+fs::path MakeTempFolder(const fs::path& parent) {
     static std::mt19937_64 random{std::random_device{}()};
-    const fs::path parent = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[32];
         std::snprintf(name, sizeof name, "kelmora-test-%012llx",

@@ -12,8 +12,9 @@
 // files this process cannot read.
 namespace kelmora::testing {
 
-// A new, empty folder under the system's temporary folder.
-std::filesystem::path MakeTempFolder();
+// A new, empty folder under `parent` (the system's temporary folder by default).
+std::filesystem::path MakeTempFolder(
+    const std::filesystem::path& parent = std::filesystem::temp_directory_path());
 
 // Removes a folder with everything in it, read-only files and folders included; links are
 // removed, never followed. Failures are ignored: it cleans up after a test.

@@ -10,10 +10,12 @@
 
 namespace kelmora::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder (or `parent`), removed with everything in it
+// at the end.
 class TempDir {
 public:
-    TempDir() : path_(MakeTempFolder()) {}
+    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path())
+        : path_(MakeTempFolder(parent)) {}
     ~TempDir() { RemoveTree(path_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

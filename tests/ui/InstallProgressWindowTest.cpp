@@ -11,6 +11,7 @@
 #include "core/InstallerState.h"
 #include "core/PackProgress.h"
 #include "core/ProgramEnd.h"
+#include "platform/PathMapping.h"
 #include "support/GameSandbox.h"
 #include "support/RecordingDisplay.h"
 #include "support/ScriptedMessageBox.h"
@@ -198,8 +199,9 @@ TEST_F(InstallProgressWindowTest, ActivationInstallsShowsTheOutcomeAndEndsThePro
               "Installation Successful.  The Orvald's Kelmora is now ready to run.");
     EXPECT_EQ(messages.shown[0].title, kAppTitle);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::kNone);
+    // The texts show the game folder in lower case.
     EXPECT_EQ(Control<QLabel>("actionLabel")->text().toStdString(),
-              "Compressing " + state.gameFolder + "/rev31.gp3...");
+              "Compressing " + LowerCase(state.gameFolder) + "/rev31.gp3...");
     EXPECT_EQ(testing::ArchiveEntryContent(sandbox.GameArchive(), "scripts\\a.cob"), "package");
 }
 

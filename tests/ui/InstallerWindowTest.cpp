@@ -211,11 +211,12 @@ TEST_F(InstallerWindowTest, StartedInTheGameFolderWithoutRegistryOkStoresTheCurr
     EXPECT_TRUE(EndsTheProgram(
         [&] { QTest::mouseClick(Find<QPushButton>(*window, "okButton"), Qt::LeftButton); }));
 
-    EXPECT_EQ(state_.gameFolder, LowerCase(CurrentFolderText()));
-    EXPECT_EQ(state_.packageFolder, LowerCase(CurrentFolderText()));
+    EXPECT_EQ(state_.gameFolder, CurrentFolderText());
+    EXPECT_EQ(state_.packageFolder, CurrentFolderText());
 }
 
-TEST_F(InstallerWindowTest, OkStoresTheListsFoldersInLowerCase) {
+// Kept as spelled: in lower case, the game folder could name a sibling that differs only in case.
+TEST_F(InstallerWindowTest, OkStoresTheListsFoldersAsSpelled) {
     prefix_.WriteGameFolder("C:\\CAVEDOG\\TotalA");
     auto window = LoadedIn(Downloads());
     Find<QLineEdit>(*window, "packageFolderField")
@@ -224,8 +225,8 @@ TEST_F(InstallerWindowTest, OkStoresTheListsFoldersInLowerCase) {
     AnswerReleaseNotes("yesButton");
     EXPECT_TRUE(EndsTheProgram([&] { QTest::keyClick(window.get(), Qt::Key_Return); }));
 
-    EXPECT_EQ(state_.gameFolder, "c:\\cavedog\\totala");
-    EXPECT_EQ(state_.packageFolder, LowerCase(Downloads().string()));
+    EXPECT_EQ(state_.gameFolder, "C:\\CAVEDOG\\TotalA");
+    EXPECT_EQ(state_.packageFolder, Downloads().string());
 }
 
 TEST_F(InstallerWindowTest, NoToTheReleaseNotesEndsTheProgramWithoutTouchingAFile) {
