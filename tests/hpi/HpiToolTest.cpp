@@ -223,6 +223,9 @@ TEST_F(HpiToolTest, AFailedPackLeavesTheOldArchive) {
 // Paths are the system's own: another letter case is another file, and an archive extracted into
 // a folder with a sibling in another case goes where it was told.
 TEST_F(HpiToolTest, TakesItsPathsLiterally) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows folder holds one file per name whatever its letter case";
+#endif
     WriteFile(dir_ / "tree" / "a.txt", "a");
     WriteFile(Path("rt.ufo"), "an unrelated archive");
     Outcome pack = Tool({"pack", Path("tree"), Path("RT.UFO")});
