@@ -3,7 +3,7 @@
 # The Linux desktop package: what `cmake --install` lays down beside the two programs (desktop
 # entry, AppStream metadata, icons, manual pages, copyright and changelog), and CPack's .deb.
 # Everything generated here comes from packaging/ and from the program's own icon code.
-if(NOT UNIX OR APPLE OR NOT TARGET kelmora-installer)
+if(NOT UNIX OR APPLE OR NOT KELMORA_BUILD_GUI OR NOT TARGET kelmora-installer)
   return()
 endif()
 

@@ -10,6 +10,7 @@
 #include "app/DemoSandbox.h"
 #include "app/Unattended.h"
 #include "core/GameFolderLookup.h"
+#include "platform/Console.h"
 
 namespace kelmora {
 
@@ -119,23 +120,22 @@ CommandLine::Mode ModeOf(const OwnOptions& options) {
 int ListGameFolders() {
     const GameFolderSearch search = SearchForGameFolders();
     for (const FoundGameFolder& found : search.folders) {
-        std::printf("%s\t%s\n", found.folder.string().c_str(),
-                    found.prefix ? found.prefix->string().c_str() : "-");
+        WriteText(stdout, found.folder.string() + "\t" +
+                              (found.prefix ? found.prefix->string() : "-") + "\n");
     }
     if (search.cutShort) {
-        std::fputs(
-            "kelmora-installer: the search stopped at its limit; some folders were not "
-            "searched\n",
-            stderr);
+        WriteText(stderr,
+                  "kelmora-installer: the search stopped at its limit; some folders were not "
+                  "searched\n");
     }
     if (!search.folders.empty()) return kSuccessStatus;
-    std::fputs(
-        "kelmora-installer: no folder holding totala1.hpi, ccdata.ccx and rev31.gp3 in the "
-        "Wine prefixes, the Steam libraries or ~/Games\n",
-        stderr);
+    WriteText(stderr,
+              "kelmora-installer: no folder holding totala1.hpi, ccdata.ccx and rev31.gp3 in the "
+              "Wine prefixes, the Steam libraries or ~/Games\n");
     return kFailureStatus;
 }
 
+#ifndef _WIN32
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
@@ -153,6 +153,7 @@ bool NeedsDisplay(std::string_view platforms) {
     }
     return true;
 }
+#endif
 
 }  // namespace
 
@@ -238,16 +239,16 @@ ProgramStart RunCommandLine(const std::vector<std::string>& arguments) {
     try {
         line = ParseCommandLine(arguments);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "kelmora-installer: %s\nTry 'kelmora-installer --help'.\n",
-                     error.text.c_str());
+        WriteText(stderr,
+                  "kelmora-installer: " + error.text + "\nTry 'kelmora-installer --help'.\n");
         return {kUsageErrorStatus, {}};
     }
     switch (line.mode) {
         case CommandLine::Mode::kHelp:
-            std::fputs(UsageText().c_str(), stdout);
+            WriteText(stdout, UsageText());
             return {kSuccessStatus, {}};
         case CommandLine::Mode::kVersion:
-            std::puts("kelmora-installer " KELMORA_VERSION);
+            WriteText(stdout, "kelmora-installer " KELMORA_VERSION "\n");
             return {kSuccessStatus, {}};
         case CommandLine::Mode::kUnattended:
             return {RunUnattended(line), {}};
@@ -258,14 +259,15 @@ ProgramStart RunCommandLine(const std::vector<std::string>& arguments) {
             break;
     }
     if (std::optional<std::string> why = MissingDisplay(line.qtOptions)) {
-        std::fprintf(stderr, "kelmora-installer: %s\n", why->c_str());
+        WriteText(stderr, "kelmora-installer: " + *why + "\n");
         return {kFailureStatus, {}};
     }
     if (line.mode == CommandLine::Mode::kDemo) {
         try {
             EnterDemoSandbox(line.demoDir);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "kelmora-installer: cannot build the demo: %s\n", error.what());
+            WriteText(stderr, std::string("kelmora-installer: cannot build the demo: ") +
+                                  error.what() + "\n");
             return {kFailureStatus, {}};
         }
     }

@@ -6,7 +6,10 @@
 #include <fstream>
 #include <random>
 
+#include "core/GameFolderLookup.h"
 #include "hpi/HPIUtil.h"
+#include "platform/Console.h"
+#include "platform/Registry.h"
 #include "platform/RuntimeError.h"
 
 namespace kelmora {
@@ -20,10 +23,16 @@ constexpr std::uintmax_t kCcdataSize = 25871597;
 constexpr std::uintmax_t kRev31Size = 5481280;
 constexpr std::int32_t kZlib = 2;
 
-void WriteText(const fs::path& file, const std::string& text) {
+// A host path as the program's path texts are written: UTF-8.
+std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+void WriteFileText(const fs::path& file, const std::string& text) {
     std::ofstream out(file, std::ios::binary);
     out << text;
-    if (!out.flush()) throw RuntimeError(kDeviceIOError, "cannot write " + file.string());
+    if (!out.flush()) throw RuntimeError(kDeviceIOError, "cannot write " + Utf8(file));
 }
 
 std::string Repeated(const std::string& line, int times) {
@@ -80,7 +89,12 @@ DemoSandbox Layout(const fs::path& root) {
     DemoSandbox sandbox;
     sandbox.prefix = root / "prefix";
     sandbox.gameFolder = sandbox.prefix / "drive_c" / "Cavedog" / "TotalA";
+#ifdef _WIN32
+    // Drive C is the machine's own there: the registry names the folder by its path.
+    sandbox.gameFolderText = Utf8(sandbox.gameFolder);
+#else
     sandbox.gameFolderText = "C:\\Cavedog\\TotalA";
+#endif
     sandbox.packageFolder = root / "package";
     return sandbox;
 }
@@ -98,7 +112,7 @@ fs::path NewTemporaryFolder() {
 void WriteArchive(const fs::path& archive, const std::vector<ArchiveEntry>& entries,
                   const fs::path& staging) {
     fs::create_directories(staging);
-    HpiHandle pack = HPICreate(archive.string().c_str(), nullptr);
+    HpiHandle pack = HPICreate(Utf8(archive).c_str(), nullptr);
     int fileNumber = 0;
     for (const ArchiveEntry& entry : entries) {
         if (!entry.content) {
@@ -106,8 +120,8 @@ void WriteArchive(const fs::path& archive, const std::vector<ArchiveEntry>& entr
             continue;
         }
         const fs::path source = staging / std::to_string(fileNumber++);
-        WriteText(source, *entry.content);
-        HPIAddFile(pack, entry.name.c_str(), source.string().c_str());
+        WriteFileText(source, *entry.content);
+        HPIAddFile(pack, entry.name.c_str(), Utf8(source).c_str());
     }
     const bool written = HPIPackArchive(pack, kZlib) != 0;
     fs::remove_all(staging);
@@ -115,7 +129,7 @@ void WriteArchive(const fs::path& archive, const std::vector<ArchiveEntry>& entr
 }
 
 void PadFile(const fs::path& file, std::uintmax_t size) {
-    if (!fs::exists(file)) WriteText(file, "");
+    if (!fs::exists(file)) WriteFileText(file, "");
     fs::resize_file(file, size);
 }
 
@@ -125,38 +139,41 @@ DemoSandbox BuildDemoSandbox(const fs::path& root) {
     fs::create_directories(sandbox.prefix / "dosdevices");
     fs::create_directories(sandbox.gameFolder);
     fs::create_directories(sandbox.packageFolder);
+#ifndef _WIN32
+    // Windows has no such links, and needs none: the game folder is named by its own path.
     fs::create_symlink("../drive_c", sandbox.prefix / "dosdevices" / "c:");
+#endif
     PadFile(sandbox.gameFolder / "totala1.hpi", kTotala1Size);
     PadFile(sandbox.gameFolder / "ccdata.ccx", kCcdataSize);
     WriteArchive(sandbox.gameFolder / "rev31.gp3", DemoGameArchive(), root / "staging");
     PadFile(sandbox.gameFolder / "rev31.gp3", kRev31Size);
     WriteArchive(sandbox.packageFolder / "KELMORA.UFO", DemoPackage(), root / "staging");
     // Written last: its presence marks a complete sandbox.
-    WriteText(sandbox.prefix / "system.reg", SystemReg(sandbox.gameFolderText));
+    WriteFileText(sandbox.prefix / "system.reg", SystemReg(sandbox.gameFolderText));
     return sandbox;
 }
 
 void EnterDemoSandbox(const std::optional<std::string>& root) {
     fs::path folder;
     if (root) {
-        folder = fs::absolute(*root);
+        folder = fs::absolute(fs::path(std::u8string(root->begin(), root->end())));
         fs::create_directories(folder);
     } else {
         folder = NewTemporaryFolder();
     }
     DemoSandbox sandbox = BuildDemoSandbox(folder);
 #ifdef _WIN32
-    _putenv_s("WINEPREFIX", sandbox.prefix.string().c_str());
+    // The program may not write the machine's registry: the demo's is a key of the user's own.
+    UseDemoRegistry(kGameUninstallKey, kGameFolderValue, sandbox.gameFolderText);
 #else
-    ::setenv("WINEPREFIX", sandbox.prefix.string().c_str(), 1);
+    ::setenv("WINEPREFIX", sandbox.prefix.c_str(), 1);
 #endif
     fs::current_path(sandbox.packageFolder);
-    std::fprintf(stderr,
-                 "Demo sandbox: %s\n  game folder %s (%s), package folder %s\n"
-                 "Run again with --demo %s to see the control panel once installed.\n",
-                 folder.string().c_str(), sandbox.gameFolderText.c_str(),
-                 sandbox.gameFolder.string().c_str(), sandbox.packageFolder.string().c_str(),
-                 folder.string().c_str());
+    WriteText(stderr, "Demo sandbox: " + Utf8(folder) + "\n  game folder " +
+                          sandbox.gameFolderText + " (" + Utf8(sandbox.gameFolder) +
+                          "), package folder " + Utf8(sandbox.packageFolder) +
+                          "\nRun again with --demo " + Utf8(folder) +
+                          " to see the control panel once installed.\n");
 }
 
 }  // namespace kelmora

@@ -26,6 +26,8 @@ void WriteArchive(const std::filesystem::path& archive, const std::vector<Archiv
 // where the file system allows. Archive readers ignore bytes after the data.
 void PadFile(const std::filesystem::path& file, std::uintmax_t size);
 
+// On Windows the prefix has no drive links (Windows has none to make): the registry names the
+// game folder by its own path.
 struct DemoSandbox {
     std::filesystem::path prefix;         // the Wine prefix: system.reg, dosdevices, drive_c
     std::filesystem::path gameFolder;     // in the prefix's drive C
@@ -37,8 +39,9 @@ struct DemoSandbox {
 DemoSandbox BuildDemoSandbox(const std::filesystem::path& root);
 
 // Builds or reuses the sandbox in `root` (a new temporary folder when none is given), points
-// WINEPREFIX at its prefix and makes its package folder the current folder, so the windows open
-// on it. Raises std::exception when it cannot be built.
+// WINEPREFIX at its prefix (on Windows: this process's HKEY_LOCAL_MACHINE at a key of the user's
+// own naming the game folder) and makes its package folder the current folder, so the windows
+// open on it. Raises std::exception when it cannot be built.
 void EnterDemoSandbox(const std::optional<std::string>& root);
 
 }  // namespace kelmora

@@ -12,6 +12,7 @@
 #include "core/PanelActions.h"
 #include "core/PatchInstall.h"
 #include "core/ProgramEnd.h"
+#include "platform/Console.h"
 #include "platform/FileSystemObject.h"
 #include "platform/PathMapping.h"
 
@@ -34,8 +35,7 @@ std::string WithLineBreaks(std::string text) {
 class ConsoleMessageBox : public MessageBoxSeam {
 public:
     MsgAnswer Show(const Message& message) override {
-        std::printf("%s\n%s\n\n", message.title.c_str(), WithLineBreaks(message.text).c_str());
-        std::fflush(stdout);
+        WriteText(stdout, message.title + "\n" + WithLineBreaks(message.text) + "\n\n");
         if (message.icon == MsgIcon::kCritical) reportedFailure_ = true;
         return message.buttons == MsgButtons::kYesNo ? MsgAnswer::kYes : MsgAnswer::kOk;
     }
@@ -70,7 +70,7 @@ private:
     static void PrintOnChange(std::string& shown, const std::string& text) {
         if (text == shown) return;
         shown = text;
-        std::fprintf(stderr, "%s\n", text.c_str());
+        WriteText(stderr, text + "\n");
     }
 
     std::string action_;
@@ -78,7 +78,7 @@ private:
 };
 
 int Refuse(const std::string& why, int status = kFailureStatus) {
-    std::fprintf(stderr, "kelmora-installer: %s\n", why.c_str());
+    WriteText(stderr, "kelmora-installer: " + why + "\n");
     return status;
 }
 
@@ -148,7 +148,7 @@ std::optional<std::string> GameFolderText(const CommandLine& line) {
         std::string note =
             "no registry names the game folder; using the one found: " + found.folder.string();
         if (found.prefix) note += " (Wine prefix " + found.prefix->string() + ")";
-        std::fprintf(stderr, "kelmora-installer: %s\n", note.c_str());
+        WriteText(stderr, "kelmora-installer: " + note + "\n");
         return found.folder.string();
     }
     std::string why = "no registry names the game folder";

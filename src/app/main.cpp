@@ -1,10 +1,10 @@
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "core/ProgramEnd.h"
+#include "platform/Console.h"
 #include "ui/Application.h"
 #include "ui/InstallerWindow.h"
 
@@ -35,10 +35,12 @@ int OpenWindows(std::vector<std::string> qtArguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const kelmora::ProgramStart start =
-        kelmora::RunCommandLine({argv + std::min(argc, 1), argv + argc});
-    if (start.exitStatus) return *start.exitStatus;
-    std::vector<std::string> qtArguments{argc > 0 ? argv[0] : "kelmora-installer"};
-    qtArguments.insert(qtArguments.end(), start.qtOptions.begin(), start.qtOptions.end());
-    return OpenWindows(std::move(qtArguments));
+    return kelmora::RunReportingFailures("kelmora-installer", [&] {
+        const kelmora::ProgramStart start =
+            kelmora::RunCommandLine(kelmora::ProgramArguments(argc, argv));
+        if (start.exitStatus) return *start.exitStatus;
+        std::vector<std::string> qtArguments{argc > 0 ? argv[0] : "kelmora-installer"};
+        qtArguments.insert(qtArguments.end(), start.qtOptions.begin(), start.qtOptions.end());
+        return OpenWindows(std::move(qtArguments));
+    });
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "hpi/NameRules.h"
 #include "platform/PathMapping.h"
 
 namespace kelmora {
@@ -10,10 +11,6 @@ namespace {
 
 constexpr std::size_t kMaxTextLength = 32767;
 constexpr std::string_view kPackageFolder = "rev31.gp3";
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
 
 // One UTF-8 character starting at `pos`: its length in bytes (a stray byte counts as one).
 std::size_t CharacterLength(std::string_view text, std::size_t pos) {
@@ -47,19 +44,7 @@ std::string TitleCaseEntryPath(std::string_view path) {
 }
 
 bool IsSafeEntryName(std::string_view name) {
-    if (name.empty() || IsSeparator(name.front())) return false;
-    if (name.size() >= 2 && name[1] == ':') return false;
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-    }
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
-        if (name.substr(start, end - start) == "..") return false;
-        start = end + 1;
-    }
-    return true;
+    return UnsafeEntryPathReason(name).empty();
 }
 
 void InstallLists::AddPackageEntry(std::string_view name, std::int32_t type) {

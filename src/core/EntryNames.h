@@ -22,8 +22,8 @@ std::string TrimNull(std::string_view text);
 // 32767 characters are kept.
 std::string TitleCaseEntryPath(std::string_view path);
 
-// Whether writing an entry of this name below a folder stays inside that folder: no ".."
-// component, no leading separator, no drive letter, no control character.
+// Whether an entry of this name may be written below a folder: it stays inside the folder and
+// every host can hold it (the archive library's rule, UnsafeEntryPathReason).
 bool IsSafeEntryName(std::string_view name);
 
 // The install run's working lists, in the order the archives give their entries.

@@ -12,7 +12,12 @@
 #include "platform/FaultInjection.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -61,6 +66,25 @@ bool SyncFile(int fd) {
 }
 int CloseFile(int fd) {
     return ::close(fd);
+}
+#endif
+
+#ifdef _WIN32
+// Windows refuses to replace a read-only file: the old one loses its read-only attribute for the
+// rename, and the new one then takes the old one's attributes, as it takes its permissions
+// elsewhere.
+std::error_code RenameKeepingAttributes(const fs::path& from, const fs::path& to) {
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    const std::error_code ec = RenameOver(from, to);
+    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes);
+    return ec;
+}
+#else
+std::error_code RenameKeepingAttributes(const fs::path& from, const fs::path& to) {
+    return RenameOver(from, to);
 }
 #endif
 
@@ -125,7 +149,7 @@ void AtomicFile::Commit() {
     if (faults::CheckErrno(faults::Op::kCloseFile, temporary_)) closed = -1;
     fd_ = -1;
     if (closed != 0) ThrowErrno("cannot close '" + temporary_.string() + "'");
-    if (std::error_code ec = RenameOver(temporary_, target_))
+    if (std::error_code ec = RenameKeepingAttributes(temporary_, target_))
         throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");
     committed_ = true;
     // The rename itself on the disk too, so that a power cut cannot take the new file back.

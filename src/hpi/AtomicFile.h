@@ -27,8 +27,9 @@ public:
     void Write(const void* data, size_t size);
     void Seek(std::uint64_t offset);
     // Flushes the data to the disk (kFlushed), gives the file the permissions of the target it
-    // replaces (if any), closes it and renames it over the target, then (kFlushed) flushes the
-    // target's folder. Only a failure of that last flush leaves the new file in place.
+    // replaces (if any; on Windows its attributes, read-only included), closes it and renames it
+    // over the target, then (kFlushed) flushes the target's folder. Only a failure of that last
+    // flush leaves the new file in place.
     void Commit();
 
     const std::filesystem::path& target() const { return target_; }

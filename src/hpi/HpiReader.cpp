@@ -292,52 +292,6 @@ private:
 
 }  // namespace
 
-std::string PrintableName(std::string_view name) {
-    std::string out;
-    for (size_t i = 0; i < name.size(); ++i) {
-        auto c = static_cast<unsigned char>(name[i]);
-        unsigned control = 0x100;
-        if (c < 0x20 || c == 0x7F) control = c;
-        // C1 controls, U+0080..U+009F, are C2 80..C2 9F in UTF-8.
-        if (c == 0xC2 && i + 1 < name.size()) {
-            auto next = static_cast<unsigned char>(name[i + 1]);
-            if (next >= 0x80 && next <= 0x9F) {
-                control = next;
-                ++i;
-            }
-        }
-        if (control == 0x100) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        char text[8];
-        std::snprintf(text, sizeof text, "<%02X>", control);
-        out += text;
-    }
-    return out;
-}
-
-std::string UnsafeNameReason(std::string_view storedName) {
-    if (storedName.empty()) return "the name is empty";
-    if (storedName == ".") return "the name is '.'";
-    if (storedName == "..") return "the name is '..'";
-    if (storedName.size() > kMaxNameLength) return "the name is longer than 255 bytes";
-    for (char ch : storedName) {
-        auto c = static_cast<unsigned char>(ch);
-        if (c == '\\') return "the name contains '\\'";
-        if (c == '/') return "the name contains '/'";
-        if (c == ':') return "the name contains ':'";
-        // Controls, and the bytes Windows-1252 leaves undefined, which stand for C1 controls.
-        if (c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 ||
-            c == 0x9D) {
-            char text[64];
-            std::snprintf(text, sizeof text, "the name contains a control character (0x%02X)", c);
-            return text;
-        }
-    }
-    return {};
-}
-
 HpiReader::HpiReader(std::unique_ptr<ByteSource> source, std::string displayName)
     : source_(std::move(source)), displayName_(std::move(displayName)) {
     fileSize_ = source_->size();

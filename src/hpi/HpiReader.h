@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hpi/HpiFormat.h"
+#include "hpi/NameRules.h"
 
 // Reads the game's HPI archives (version 1). It never trusts the file: every offset, count, size
 // and name is checked before use, and a damaged archive gives an HpiError whose text names the
@@ -99,11 +100,5 @@ private:
     std::vector<HpiEntry> entries_;
     std::unordered_map<std::string, std::int32_t> index_;  // lower-cased path -> entry
 };
-
-// A name or path made safe to print: control characters shown as <XX>.
-std::string PrintableName(std::string_view name);
-
-// Why a stored name (Windows-1252 bytes) is not safe as a file name, or an empty text.
-std::string UnsafeNameReason(std::string_view storedName);
 
 }  // namespace kelmora

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -15,6 +14,7 @@
 
 #include "hpi/HpiReader.h"
 #include "hpi/HpiWriter.h"
+#include "platform/Console.h"
 #include "platform/PathMapping.h"
 
 #ifdef _WIN32
@@ -65,12 +65,12 @@ const char kHelp[] =
     "While packing and extracting, progress is shown on standard error when it is a terminal.\n";
 
 int Usage(const std::string& problem) {
-    std::cerr << "kelmora-hpi: " << problem << "\nTry 'kelmora-hpi --help'.\n";
+    WriteText(stderr, "kelmora-hpi: " + problem + "\nTry 'kelmora-hpi --help'.\n");
     return kUsage;
 }
 
 void Complain(const std::string& message) {
-    std::cerr << "kelmora-hpi: " << message << '\n';
+    WriteText(stderr, "kelmora-hpi: " + message + "\n");
 }
 
 // Progress on standard error, only for a person watching a terminal.
@@ -143,8 +143,7 @@ int List(const std::string& archive) {
         if (!entry.safe()) out += "\tunsafe: " + PrintableName(entry.unsafeReason);
         out += '\n';
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? kSuccess : kFailure;
+    return WriteText(stdout, out) ? kSuccess : kFailure;
 }
 
 int Extract(const std::string& archive, const std::string& folder) {
@@ -303,8 +302,9 @@ int Verify(const std::string& archive) {
                  (problems == 1 ? " problem" : " problems") + " found");
         return kFailure;
     }
-    std::cout << archive << ": " << reader.entries().size() << " entries, " << files << " files, "
-              << bytes << " bytes: every checksum and every name is sound\n";
+    WriteText(stdout, archive + ": " + std::to_string(reader.entries().size()) + " entries, " +
+                          std::to_string(files) + " files, " + std::to_string(bytes) +
+                          " bytes: every checksum and every name is sound\n");
     return kSuccess;
 }
 
@@ -350,13 +350,13 @@ int RunHpiTool(const std::vector<std::string>& arguments) {
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
-        std::cout << kHelp;
+        WriteText(stdout, kHelp);
         return kSuccess;
     } catch (const CLI::ParseError& error) {
         return Usage(error.what());
     }
     if (version->count() > 0) {
-        std::cout << "kelmora-hpi " KELMORA_VERSION "\n";
+        WriteText(stdout, "kelmora-hpi " KELMORA_VERSION "\n");
         return kSuccess;
     }
     if (!app.remaining().empty()) return Usage("unknown option '" + app.remaining().front() + "'");
@@ -367,5 +367,6 @@ int RunHpiTool(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return RunHpiTool({argv + std::min(argc, 1), argv + argc});
+    return RunReportingFailures("kelmora-hpi",
+                                [&] { return RunHpiTool(ProgramArguments(argc, argv)); });
 }

@@ -41,7 +41,8 @@ void Count();
 // The `at`-th operation from now on (1 for the next) fails with `errorNumber` (61, 70, 57, ...),
 // once; the others go through.
 void FailAt(std::uint64_t at, int errorNumber);
-// The `at`-th operation from now on ends the process at once (SIGKILL), before it runs.
+// The `at`-th operation from now on ends the process at once (SIGKILL; on Windows, which has no
+// signals, TerminateProcess with status 137), before it runs.
 void KillAt(std::uint64_t at);
 // Counts operations from now on and hands each to `observer` before it runs (from the thread
 // that runs it, one at a time; the observer must not call into the seam).

@@ -55,7 +55,7 @@ std::wstring FinalPath(const fs::path& folder) {
 
 // A kernel object's name holds no '\' after its namespace and is limited in length, so the path
 // is hashed (64-bit FNV-1a). Global: one run per folder across the users' sessions too.
-std::wstring MutexName(const fs::path& folder) {
+std::wstring ObjectName(const fs::path& folder) {
     std::uint64_t hash = 14695981039346656037ull;
     for (wchar_t c : FinalPath(folder)) {
         hash ^= static_cast<std::uint64_t>(c);
@@ -72,15 +72,16 @@ std::wstring MutexName(const fs::path& folder) {
 std::optional<FolderLock> FolderLock::TryTake(const std::string& folder) {
     const fs::path host = HostPath(folder);
 #ifdef _WIN32
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(host).c_str());
-    // A mutex another user's run made may refuse this one: that run holds the folder.
-    if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) return std::nullopt;
-    if (!mutex) throw LastError(kPermissionDenied);
-    // Abandoned: its owner ended without letting go, and the folder is free.
-    const DWORD waited = WaitForSingleObject(mutex, 0);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-        return FolderLock(reinterpret_cast<std::intptr_t>(mutex));
-    CloseHandle(mutex);
+    // A semaphore of one, not a mutex: a mutex lets its owning thread take it again, and only that
+    // thread may let it go. The object goes with the last handle, so a run that ends however it
+    // ends leaves the folder free.
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, ObjectName(host).c_str());
+    // An object another user's run made may refuse this one: that run holds the folder.
+    if (!semaphore && GetLastError() == ERROR_ACCESS_DENIED) return std::nullopt;
+    if (!semaphore) throw LastError(kPermissionDenied);
+    if (WaitForSingleObject(semaphore, 0) == WAIT_OBJECT_0)
+        return FolderLock(reinterpret_cast<std::intptr_t>(semaphore));
+    CloseHandle(semaphore);
     return std::nullopt;
 #else
     const int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -100,9 +101,9 @@ FolderLock::FolderLock(FolderLock&& other) noexcept
 FolderLock::~FolderLock() {
     if (handle_ == kNone) return;
 #ifdef _WIN32
-    HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    HANDLE semaphore = reinterpret_cast<HANDLE>(handle_);
+    ReleaseSemaphore(semaphore, 1, nullptr);
+    CloseHandle(semaphore);
 #else
     // Closing the only descriptor lets the lock go.
     ::close(static_cast<int>(handle_));

@@ -7,7 +7,7 @@
 // One run at a time per game folder: every install and control-panel action holds the folder's
 // lock from before its first change to its end, and a second run finds it taken. The lock leaves
 // nothing on disk, and the system lets it go when the process ends however it ends: on Linux an
-// flock of the folder itself, on Windows a named mutex derived from the folder's full path.
+// flock of the folder itself, on Windows a named semaphore derived from the folder's full path.
 namespace kelmora {
 
 class FolderLock {
@@ -26,7 +26,7 @@ private:
     static constexpr std::intptr_t kNone = -1;
     explicit FolderLock(std::intptr_t handle) : handle_(handle) {}
 
-    // The locked descriptor (Linux) or the owned mutex's handle (Windows); kNone once moved from.
+    // The locked descriptor (Linux) or the taken semaphore's handle (Windows); kNone once moved from.
     std::intptr_t handle_;
 };
 

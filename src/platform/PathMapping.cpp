@@ -11,7 +11,13 @@
 
 #include "platform/RuntimeError.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -276,7 +282,18 @@ fs::path Resolve(std::string_view text, std::unordered_map<std::string, FoldedNa
     if (text.empty() || text.find('\0') != std::string_view::npos) throw RuntimeError(kBadFileName);
 #ifdef _WIN32
     (void)listings;
-    return fs::path(std::u8string(text.begin(), text.end()));
+    // A drive the machine does not have is "path not found", as a drive the Wine prefix does
+    // not map is elsewhere.
+    if (HasDrive(text)) {
+        const int drive = (text[0] | 0x20) - 'a';
+        if ((::GetLogicalDrives() & (1u << drive)) == 0) throw RuntimeError(kPathNotFound);
+    }
+    fs::path path(std::u8string(text.begin(), text.end()));
+    // Windows takes no longer path (the program is not made for longer ones), and the standard
+    // library cannot reach what lies beyond it: a folder made there would never go again.
+    std::error_code ec;
+    if (fs::absolute(path, ec).native().size() >= MAX_PATH) throw RuntimeError(kBadFileName);
+    return path;
 #else
     auto [base, rest] = SplitBase(text);
     return MatchComponents(base, ResolveDots(SplitComponents(rest)), listings);

@@ -14,8 +14,9 @@ namespace kelmora {
 
 // The host path a program path text names. Each existing component is matched exactly first,
 // then without regard to case (the first match in byte order wins); a component that does not
-// exist yet keeps the spelling given. Raises RuntimeError 52 for a text that is no path and 76
-// for a drive the Wine prefix does not have.
+// exist yet keeps the spelling given. Raises RuntimeError 52 for a text that is no path (on
+// Windows also one of MAX_PATH characters or more) and 76 for a drive the Wine prefix (on
+// Windows, the machine) does not have.
 std::filesystem::path HostPath(std::string_view text);
 
 // HostPath for many paths in a few folders, as when an archive is extracted: a folder is listed

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The three registry functions the program calls, with the Windows signatures and result codes.
 // On Windows they are the real calls; elsewhere they read the Wine prefix's system.reg.
@@ -34,5 +35,14 @@ std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t options
 std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* reserved,
                               std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize);
 std::int32_t RegCloseKey(RegKey key);
+
+#ifdef _WIN32
+// For the demo, which may not write the machine's registry: this process's HKEY_LOCAL_MACHINE
+// becomes a volatile key of the user's own (HKEY_CURRENT_USER\Software\Kelmora\Demo, gone at
+// the next logon) that holds the text value `valueName` = `text` under `keyPath`. Raises
+// std::runtime_error when the key cannot be made.
+void UseDemoRegistry(const std::string& keyPath, const std::string& valueName,
+                     const std::string& text);
+#endif
 
 }  // namespace kelmora

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "platform/RegistryData.h"
@@ -65,10 +66,16 @@ std::int32_t RegOpenKeyExA(RegKey key, const char* subKey, std::uint32_t options
     std::optional<HKEY> parent = Lookup(key);
     if (!parent) return kErrorInvalidHandle;
     // Read-only, whatever the caller asks for: a limited account is refused write access, and
-    // nothing here writes. The 32-bit view, because the game's setup is a 32-bit program.
+    // nothing here writes. The 32-bit view first, because the game's setup is a 32-bit program;
+    // then the 64-bit view, where a 64-bit setup (or a hand-made entry) leaves the key, as the
+    // Wine prefix's registry is read.
+    const std::wstring path = Wide(subKey);
     HKEY opened = nullptr;
-    const LONG code = ::RegOpenKeyExW(*parent, Wide(subKey).c_str(), options,
-                                      KEY_READ | KEY_WOW64_32KEY, &opened);
+    LONG code =
+        ::RegOpenKeyExW(*parent, path.c_str(), options, KEY_READ | KEY_WOW64_32KEY, &opened);
+    if (code == ERROR_FILE_NOT_FOUND) {
+        code = ::RegOpenKeyExW(*parent, path.c_str(), options, KEY_READ | KEY_WOW64_64KEY, &opened);
+    }
     if (code != ERROR_SUCCESS) return code;
     *result = Handles().Add(opened);
     return kErrorSuccess;
@@ -90,6 +97,29 @@ std::int32_t RegCloseKey(RegKey key) {
     std::optional<HKEY> open = Handles().Remove(key);
     if (!open) return kErrorInvalidHandle;
     return ::RegCloseKey(*open);
+}
+
+void UseDemoRegistry(const std::string& keyPath, const std::string& valueName,
+                     const std::string& text) {
+    const std::wstring demoRoot = L"Software\\Kelmora\\Demo";
+    HKEY root = nullptr;
+    HKEY key = nullptr;
+    const std::wstring value = Wide(text.c_str());
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, demoRoot.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_ALL_ACCESS, nullptr, &root, nullptr) != ERROR_SUCCESS ||
+        ::RegCreateKeyExW(root, Wide(keyPath.c_str()).c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot make the demo's registry key");
+    }
+    const LONG written = ::RegSetValueExW(key, Wide(valueName.c_str()).c_str(), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(value.c_str()),
+                                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    // The redirection keeps its own reference to the key.
+    const LONG redirected = ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, root);
+    ::RegCloseKey(root);
+    if (written != ERROR_SUCCESS || redirected != ERROR_SUCCESS)
+        throw std::runtime_error("cannot make the demo's registry key");
 }
 
 }  // namespace kelmora

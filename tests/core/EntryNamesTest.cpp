@@ -28,7 +28,9 @@ TEST(SafeEntryNameTest, RefusesNamesThatLeaveTheFolder) {
     EXPECT_TRUE(IsSafeEntryName("scripts\\armcom.cob"));
     EXPECT_TRUE(IsSafeEntryName("rev31.gp3x\\a..b.txt"));
     for (const char* unsafe : {"..\\evil.txt", "a\\..\\..\\evil", "a/../../evil", "\\etc\\passwd",
-                               "/etc/passwd", "c:\\evil", "d:evil", "a\\..", "a\tb", ""}) {
+                               "/etc/passwd", "c:\\evil", "d:evil", "a\\..", "a\tb", "",
+                               // Names Windows cannot hold, refused on every platform.
+                               "rev31.gp3\\c:", "scripts\\aux.cob", "trail.\\x", "a\\b?"}) {
         EXPECT_FALSE(IsSafeEntryName(unsafe)) << unsafe;
     }
     EXPECT_FALSE(IsSafeEntryName(std::string("a\0b", 3)));

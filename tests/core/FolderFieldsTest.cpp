@@ -6,14 +6,15 @@
 #include "core/FolderFields.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
-#include "support/FakeGamePrefix.h"
+#include "support/FakeMachine.h"
 #include "support/TempDir.h"
 
 namespace kelmora {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FakeWinePrefix;
+using testing::FakeMachine;
+using testing::HostText;
 using testing::MakeFiles;
 using testing::ScopedCurrentDir;
 using testing::TempDir;
@@ -26,20 +27,20 @@ TEST(FileListTest, CountsEachNamedPlainFileOnceWhateverItsLetterCase) {
     fs::create_directory(dir / "rev31.gp3");
 
     FileList list(kGamePattern);
-    list.SetFolder(dir.path().string() + "/");
+    list.SetFolder(HostText(dir.path()) + testing::kHostSeparator);
 
-    EXPECT_EQ(list.Folder(), dir.path().string());
+    EXPECT_EQ(list.Folder(), HostText(dir.path()));
     EXPECT_EQ(list.Count(), 2);
 }
 
 TEST(FileListTest, ReadsDriveFoldersThroughTheWinePrefix) {
-    FakeWinePrefix prefix;
-    MakeFiles(prefix.DriveC() / "Cavedog" / "TotalA", {"rev31.gp3", "CCDATA.CCX", "TotalA1.hpi"});
+    FakeMachine machine;
+    MakeFiles(machine.DriveC() / "Cavedog" / "TotalA", {"rev31.gp3", "CCDATA.CCX", "TotalA1.hpi"});
 
     FileList list(kGamePattern);
-    list.SetFolder("c:\\CAVEDOG\\totala\\");
+    list.SetFolder(machine.C("\\CAVEDOG\\totala\\"));
 
-    EXPECT_EQ(list.Folder(), "c:\\CAVEDOG\\totala");
+    EXPECT_EQ(list.Folder(), machine.C("\\CAVEDOG\\totala"));
     EXPECT_EQ(list.Count(), 3);
 }
 
@@ -57,44 +58,43 @@ TEST(FileListTest, StartsOnTheCurrentFolderAndSignalsOnlyARealChangeOfFolder) {
 
     list.SetFolder(".");
     EXPECT_EQ(changes, 0);
-    list.SetFolder(other.path().string());
+    list.SetFolder(HostText(other.path()));
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(list.Count(), 0);
 
-    EXPECT_THROW(list.SetFolder((other / "missing").string()), RuntimeError);
-    EXPECT_EQ(list.Folder(), other.path().string());
+    EXPECT_THROW(list.SetFolder(HostText(other / "missing")), RuntimeError);
+    EXPECT_EQ(list.Folder(), HostText(other.path()));
     EXPECT_EQ(changes, 1);
 }
 
 TEST(FolderRuleTest, UsesTheTrimmedTextAndFallsBackToTheDriveRootSilently) {
-    FakeWinePrefix prefix;
+    FakeMachine machine;
     TempDir dir;
     fs::create_directory(dir / "game");
     MakeFiles(dir / "game", {"notes.txt"});
     FileList list(kGamePattern);
     const std::string root = FullPathText("\\");
 
-    PointListAtField(list, "  " + (dir / "game").string() + "  ");
-    EXPECT_EQ(list.Folder(), (dir / "game").string());
+    PointListAtField(list, "  " + HostText(dir / "game") + "  ");
+    EXPECT_EQ(list.Folder(), HostText(dir / "game"));
 
     for (const std::string& unusable :
-         {std::string(), std::string("   "), (dir / "missing").string(),
-          (dir / "game" / "notes.txt").string(), std::string("q:\\games"),
-          std::string("a\0b", 3)}) {
-        PointListAtField(list, (dir / "game").string());
+         {std::string(), std::string("   "), HostText(dir / "missing"),
+          HostText(dir / "game" / "notes.txt"), std::string("q:\\games"), std::string("a\0b", 3)}) {
+        PointListAtField(list, HostText(dir / "game"));
         PointListAtField(list, unusable);
         EXPECT_EQ(list.Folder(), root) << "field text: " << unusable;
     }
 }
 
 TEST(FolderRuleTest, AFolderThatCannotBeReadSendsTheListToTheDriveRoot) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
+    if (!testing::FolderPermissionsBind()) GTEST_SKIP() << "permissions do not stop this process";
     TempDir dir;
     fs::create_directory(dir / "locked");
     fs::permissions(dir / "locked", fs::perms::none);
     FileList list(kGamePattern);
 
-    PointListAtField(list, (dir / "locked").string());
+    PointListAtField(list, HostText(dir / "locked"));
 
     EXPECT_EQ(list.Folder(), FullPathText("\\"));
 }
@@ -105,7 +105,7 @@ protected:
         fs::create_directories(dir_ / "game");
         fs::create_directories(dir_ / "package");
     }
-    std::string Folder(const char* name) const { return (dir_ / name).string(); }
+    std::string Folder(const char* name) const { return HostText(dir_ / name); }
 
     TempDir dir_;
     TempDir empty_;

@@ -1,30 +1,37 @@
 #include <gtest/gtest.h>
 
 #include "core/GameFolderLookup.h"
-#include "support/FakeGamePrefix.h"
+#include "support/FakeMachine.h"
 
 namespace kelmora {
 namespace {
 
-std::string GameFolderIn(const testing::FakeWinePrefix& prefix, const std::string& valueLine) {
-    prefix.WriteGameKey(valueLine);
+using namespace std::string_literals;
+
+// Where a 64-bit Windows keeps the key the game's 32-bit setup wrote.
+constexpr const char* kStoredKey =
+    "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Total Annihilation";
+
+std::string LookUp() {
     return ReadRegistryText(kGameUninstallKey, kGameFolderValue);
 }
 
 TEST(GameFolderLookupTest, GivesTheFolderAsStored) {
-    testing::FakeWinePrefix prefix;
-    EXPECT_EQ(GameFolderIn(prefix, R"("dir"="c:\\Jeux\\D\xe9j\xe0 Vu\\")"),
-              "c:\\Jeux\\D\xc3\xa9j\xc3\xa0 Vu\\");
+    testing::FakeMachine machine;
+    machine.SetText(kStoredKey, "dir", "c:\\Jeux\\D\xc3\xa9j\xc3\xa0 Vu\\");
+    EXPECT_EQ(LookUp(), "c:\\Jeux\\D\xc3\xa9j\xc3\xa0 Vu\\");
 }
 
 TEST(GameFolderLookupTest, AFolderEndsAtItsFirstNul) {
-    testing::FakeWinePrefix prefix;
-    EXPECT_EQ(GameFolderIn(prefix, R"("Dir"="C:\\TA\0C:\\Elsewhere")"), "C:\\TA");
+    testing::FakeMachine machine;
+    machine.SetText(kStoredKey, "Dir", "C:\\TA\0C:\\Elsewhere"s);
+    EXPECT_EQ(LookUp(), "C:\\TA");
 }
 
 TEST(GameFolderLookupTest, ANumberIsNoFolder) {
-    testing::FakeWinePrefix prefix;
-    EXPECT_EQ(GameFolderIn(prefix, R"("Dir"=dword:00000001)"), "");
+    testing::FakeMachine machine;
+    machine.SetNumber(kStoredKey, "Dir", 1);
+    EXPECT_EQ(LookUp(), "");
 }
 
 }  // namespace

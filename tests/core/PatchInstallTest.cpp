@@ -27,6 +27,11 @@ using testing::ArchiveListing;
 using testing::GameSandbox;
 using testing::ReadFile;
 
+// A name in a folder as the program writes it: joined with the host's separator.
+std::string In(const std::string& folder, const char* name) {
+    return folder + testing::kHostSeparator + name;
+}
+
 const std::vector<ArchiveEntry> kGameArchive = {
     {"Scripts", std::nullopt},
     {"Scripts\\ArmCom.cob", "game armcom"},
@@ -65,7 +70,8 @@ public:
 class InstallPatchTest : public ::testing::Test {
 protected:
     void Use(const GameSandbox& sandbox) {
-        state = InstallerState{sandbox.gameFolder.string(), sandbox.packageFolder.string()};
+        state = InstallerState{testing::HostText(sandbox.gameFolder),
+                               testing::HostText(sandbox.packageFolder)};
         lastPackPercent = 0;
     }
 
@@ -111,12 +117,12 @@ TEST_F(InstallPatchTest, LaysThePackageOverTheGameArchiveAndKeepsABackup) {
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
     EXPECT_FALSE(fs::exists(sandbox.Package()));
 
-    const std::string game = ShownGame() + "/rev31.gp3";
-    EXPECT_EQ(
-        display.actions,
-        (std::vector<std::string>{"Backing up rev31.gp3...", "Extracting data from " + game + "...",
-                                  "Extracting data from " + ShownPackage() + "/Kelmora.ufo...",
-                                  "Compressing " + game + "..."}));
+    const std::string game = In(ShownGame(), "rev31.gp3");
+    EXPECT_EQ(display.actions,
+              (std::vector<std::string>{
+                  "Backing up rev31.gp3...", "Extracting data from " + game + "...",
+                  "Extracting data from " + In(ShownPackage(), "Kelmora.ufo") + "...",
+                  "Compressing " + game + "..."}));
     EXPECT_EQ(display.PercentagesDuring("Extracting data from " + game + "..."),
               (std::vector<std::string>{"0%", "33%", "66%", "100%"}));
     const auto packing = display.PercentagesDuring("Compressing " + game + "...");
@@ -130,11 +136,12 @@ TEST_F(InstallPatchTest, ShowsThreeEntriesAsHalvesAndASingleEntryAsComplete) {
                         {{"rev31.gp3\\a", std::nullopt}, {"rev31.gp3\\a\\2", "new 2"}});
     Use(sandbox);
     InstallPatch(state, display, messages);
-    EXPECT_EQ(display.PercentagesDuring("Extracting data from " + ShownGame() + "/rev31.gp3..."),
+    EXPECT_EQ(display.PercentagesDuring("Extracting data from " +
+                                        In(ShownGame(), "rev31.gp3") + "..."),
               (std::vector<std::string>{"0%", "50%", "100%"}));
-    EXPECT_EQ(
-        display.PercentagesDuring("Extracting data from " + ShownPackage() + "/Kelmora.ufo..."),
-        (std::vector<std::string>{"100%"}));
+    EXPECT_EQ(display.PercentagesDuring("Extracting data from " +
+                                        In(ShownPackage(), "Kelmora.ufo") + "..."),
+              (std::vector<std::string>{"100%"}));
     EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "a\\2"), "new 2");
 }
 
@@ -162,6 +169,25 @@ TEST_F(InstallPatchTest, ReusesAWorkAndBackupFolderLeftByAnInterruptedRunWithout
     EXPECT_FALSE(state.installFailed);
     EXPECT_EQ(ReadFile(sandbox.BackupFolder() / "rev31.gp3"), original);
     EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "scripts\\armcom.cob"), "package armcom");
+    EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
+}
+
+// Windows refuses to replace a read-only file; the install replaces it there too, and the new
+// archive keeps the old one's read-only attribute, as it keeps its permissions elsewhere.
+TEST_F(InstallPatchTest, AReadOnlyGameArchiveIsReplacedAndStaysReadOnly) {
+    GameSandbox sandbox(kGameArchive, kPackage);
+    fs::permissions(sandbox.GameArchive(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    Use(sandbox);
+
+    InstallPatch(state, display, messages);
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(state.installFailed);
+    EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "scripts\\armcom.cob"), "package armcom");
+    EXPECT_EQ(fs::status(sandbox.GameArchive()).permissions() & fs::perms::owner_write,
+              fs::perms::none);
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
 }
 
@@ -199,8 +225,9 @@ TEST_F(VersionCheckTest, AGameArchiveOneByteLongerIsAConflictNamingOnlyIt) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(
         messages.shown[0].text,
-        "The following file(s) do not match the Cavedog defaults:\r     " + ShownGame() +
-            "/rev31.gp3\r\rPlease verify that you have not installed any 3rd party "
+        "The following file(s) do not match the Cavedog defaults:\r     " +
+            In(ShownGame(), "rev31.gp3") +
+            "\r\rPlease verify that you have not installed any 3rd party "
             "modifications to these files.\r\rPlease press OK to terminate this installation.");
     EXPECT_EQ(messages.shown[0].title, "Version Conflict Detected");
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::kCritical);
@@ -220,8 +247,9 @@ TEST_F(VersionCheckTest, AllThreeFilesOffAreListedInTheirOrder) {
 
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_NE(
-        messages.shown[0].text.find(":\r     " + ShownGame() + "/totala1.hpi\r     " + ShownGame() +
-                                    "/ccdata.ccx\r     " + ShownGame() + "/rev31.gp3\r\rPlease"),
+        messages.shown[0].text.find(":\r     " + In(ShownGame(), "totala1.hpi") + "\r     " +
+                                    In(ShownGame(), "ccdata.ccx") + "\r     " +
+                                    In(ShownGame(), "rev31.gp3") + "\r\rPlease"),
         std::string::npos)
         << messages.shown[0].text;
     ExpectNothingTouched(sandbox, archive);
@@ -248,22 +276,24 @@ TEST_F(VersionCheckTest, AnotherRunOrTwoSpellingsEndTheInstallBeforeAnyChange) {
         const char* why;
         std::function<std::optional<FolderLock>(const GameSandbox&)> arrange;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"another run of this program is changing the folder",
          [](const GameSandbox& sandbox) {
              return FolderLock::TryTake(sandbox.gameFolder.string());
          }},
-        {"/game/REV31.GP3\r",
-         [](const GameSandbox& sandbox) {
-             testing::WriteFile(sandbox.gameFolder / "REV31.GP3", "the player's");
-             return std::nullopt;
-         }},
-        {"/package/Kelmora.ufo\r",
-         [](const GameSandbox& sandbox) {
-             testing::WriteFile(sandbox.packageFolder / "Kelmora.ufo", "another download");
-             return std::nullopt;
-         }},
     };
+#ifndef _WIN32
+    // A Windows folder holds one file per name whatever its letter case.
+    cases.push_back({"/game/REV31.GP3\r", [](const GameSandbox& sandbox) {
+                         testing::WriteFile(sandbox.gameFolder / "REV31.GP3", "the player's");
+                         return std::nullopt;
+                     }});
+    cases.push_back({"/package/Kelmora.ufo\r", [](const GameSandbox& sandbox) {
+                         testing::WriteFile(sandbox.packageFolder / "Kelmora.ufo",
+                                            "another download");
+                         return std::nullopt;
+                     }});
+#endif
     for (const Case& refusal : cases) {
         SCOPED_TRACE(refusal.why);
         GameSandbox sandbox(kGameArchive, kPackage);

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 #include <vector>
 
 #include "hpi/HPIUtil.h"
 #include "hpi/HpiReader.h"
 #include "hpi/HpiTestArchive.h"
+#include "platform/FaultInjection.h"
+#include "platform/RuntimeError.h"
+#include "support/FakeMachine.h"
 #include "support/TempDir.h"
 
 namespace kelmora {
@@ -170,21 +170,20 @@ TEST(HpiUtil, OpenFailuresReturnZeroAndSayWhy) {
 // Program path texts go through the path mapping: a drive letter through the Wine prefix, and
 // names without regard to case.
 TEST(HpiUtil, PathTextsAreMappedLikeTheRestOfTheProgram) {
-    TempDir dir;
-    testing::ScopedEnv prefix("WINEPREFIX", (dir / "prefix").string());
-    fs::create_directories(dir / "prefix" / "drive_c" / "games" / "ta");
-    fs::create_directories(dir / "prefix" / "dosdevices");
-    fs::create_directory_symlink("../drive_c", dir / "prefix" / "dosdevices" / "c:");
-    WriteFile(dir / "prefix" / "drive_c" / "games" / "ta" / "kelmora.ufo",
+    testing::FakeMachine machine;
+    const fs::path ta = machine.DriveC() / "games" / "ta";
+    WriteFile(ta / "kelmora.ufo",
               BuildRawArchive({RawFile("a.txt", "mapped"), RawFile("b.txt", "laid over")}));
-    HpiHandle handle = HPIOpen("C:\\Games\\TA\\KELMORA.UFO");
+    HpiHandle handle = HPIOpen(machine.C("\\Games\\TA\\KELMORA.UFO").c_str());
     ASSERT_NE(handle, 0) << HPILastError();
-    EXPECT_NE(HPIExtractFile(handle, "A.TXT", "c:\\games\\ta\\A.txt"), 0) << HPILastError();
-    EXPECT_EQ(ReadFile(dir / "prefix" / "drive_c" / "games" / "ta" / "A.txt"), "mapped");
+    EXPECT_NE(HPIExtractFile(handle, "A.TXT", machine.C("\\games\\ta\\A.txt").c_str()), 0)
+        << HPILastError();
+    EXPECT_EQ(ReadFile(ta / "A.txt"), "mapped");
     // The file just extracted is found again in another letter case, and replaced.
-    EXPECT_NE(HPIExtractFile(handle, "b.txt", "c:\\games\\ta\\a.TXT"), 0) << HPILastError();
-    EXPECT_EQ(ReadFile(dir / "prefix" / "drive_c" / "games" / "ta" / "A.txt"), "laid over");
-    EXPECT_FALSE(fs::exists(dir / "prefix" / "drive_c" / "games" / "ta" / "a.TXT"));
+    EXPECT_NE(HPIExtractFile(handle, "b.txt", machine.C("\\games\\ta\\a.TXT").c_str()), 0)
+        << HPILastError();
+    EXPECT_EQ(ReadFile(ta / "A.txt"), "laid over");
+    EXPECT_EQ(Listing(ta), (std::vector<std::string>{"A.txt", "kelmora.ufo"}));
     HPIClose(handle);
     EXPECT_EQ(HPIOpen("Q:\\nowhere.ufo"), 0);
     EXPECT_EQ(HPILastError(), "Q:\\nowhere.ufo: Path not found");
@@ -306,7 +305,7 @@ TEST(HpiUtil, AFailedPackLeavesTheOldArchiveAsItWas) {
 }
 
 TEST(HpiUtil, AReadOnlyTargetFolderFailsThePackAndKeepsTheOldArchive) {
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root, which may write into read-only folders";
+    if (!testing::FolderPermissionsBind()) GTEST_SKIP() << "folder permissions do not bind here";
     TempDir dir;
     fs::create_directory(dir / "game");
     std::string target = (dir / "game" / "rev31.gp3").string();
@@ -321,8 +320,8 @@ TEST(HpiUtil, AReadOnlyTargetFolderFailsThePackAndKeepsTheOldArchive) {
     EXPECT_EQ(Listing(dir / "game"), std::vector<std::string>{"rev31.gp3"});
 }
 
-// The disk fills up halfway through the new archive (a file size limit stands in for it, which
-// holds for root too): the old archive stays and the partial one is removed.
+// The disk fills up halfway through the new archive (the fault seam fails the second write, as a
+// full disk would on every host): the old archive stays and the partial one is removed.
 TEST(HpiUtil, AWriteFailureHalfwayLeavesTheOldArchive) {
     TempDir dir;
     std::string target = (dir / "rev31.gp3").string();
@@ -331,21 +330,36 @@ TEST(HpiUtil, AWriteFailureHalfwayLeavesTheOldArchive) {
     HpiHandle pack = HPICreate(target.c_str(), nullptr);
     HPIAddFile(pack, "big.bin", (dir / "big.bin").string().c_str());
 
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    ::getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limited = previous;
-    limited.rlim_cur = 100000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    // The temporary file's creation, then its first write.
+    faults::FailAt(3, kDiskFull);
     std::int32_t result = HPIPackArchive(pack, 2);
+    const std::string struck = faults::Struck();
+    faults::Disarm();
     std::string error = HPILastError();
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(result, 0);
+    EXPECT_TRUE(struck.starts_with("write ")) << struck;
     EXPECT_NE(error.find("rev31.gp3: not written: cannot write"), std::string::npos) << error;
     EXPECT_EQ(ReadFile(target), "old archive");
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"big.bin", "rev31.gp3"}));
+}
+
+// A read-only game archive stays read-only: Windows would refuse to replace it as it is.
+TEST(HpiUtil, PackReplacesAReadOnlyArchiveAndKeepsItReadOnly) {
+    TempDir dir;
+    std::string target = (dir / "rev31.gp3").string();
+    WriteFile(target, "old");
+    fs::permissions(target,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    WriteFile(dir / "a.txt", "new content");
+    HpiHandle pack = HPICreate(target.c_str(), nullptr);
+    HPIAddFile(pack, "A.txt", (dir / "a.txt").string().c_str());
+    ASSERT_NE(HPIPackArchive(pack, 2), 0) << HPILastError();
+    HpiReader reader = HpiReader::Open(target);
+    EXPECT_EQ(reader.ExtractToMemory(reader.entries().at(0)), "new content");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.txt", "rev31.gp3"}));
 }
 
 TEST(HpiUtil, PackReplacesAnExistingArchive) {

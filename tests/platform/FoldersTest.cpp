@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "FakeWinePrefix.h"
+#include "FakeMachineTest.h"
 #include "platform/Folders.h"
 #include "platform/RuntimeError.h"
 
@@ -12,30 +12,30 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ErrorNumberOf;
 
-class FoldersTest : public testing::FakeWinePrefix {
+class FoldersTest : public testing::FakeMachineTest {
 protected:
     FoldersTest() { fs::create_directories(DriveC() / "Cavedog/TotalA"); }
 };
 
 TEST_F(FoldersTest, CreateFolderCreatesOneLevelAndRaises75WhenTheFolderExists) {
-    CreateFolder("c:\\cavedog\\totala\\Orv_Rev31");
+    CreateFolder(C("\\cavedog\\totala\\Orv_Rev31"));
     EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA/Orv_Rev31"));
-    EXPECT_EQ(ErrorNumberOf([] { CreateFolder("c:\\cavedog\\totala\\orv_rev31"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { CreateFolder(C("\\cavedog\\totala\\orv_rev31")); }),
               kPathFileAccessError);
-    EXPECT_EQ(ErrorNumberOf([] { CreateFolder("c:\\cavedog\\totala\\units\\weapons"); }),
+    EXPECT_EQ(ErrorNumberOf([&] { CreateFolder(C("\\cavedog\\totala\\units\\weapons")); }),
               kPathNotFound);
     EXPECT_FALSE(fs::exists(DriveC() / "Cavedog/TotalA/units"));
     EXPECT_EQ(ErrorNumberOf([] { CreateFolder("q:\\units"); }), kPathNotFound);
 }
 
 TEST_F(FoldersTest, SetFolderAttributesChecksItsArgumentsEvenWhereHidingIsNoOp) {
-    EXPECT_EQ(ErrorNumberOf([] { SetFolderAttributes("c:\\cavedog\\totala", kHiddenAttribute); }),
+    EXPECT_EQ(ErrorNumberOf([&] { SetFolderAttributes(C("\\cavedog\\totala"), kHiddenAttribute); }),
               0);
     EXPECT_TRUE(fs::is_directory(DriveC() / "Cavedog/TotalA"));
     EXPECT_EQ(
-        ErrorNumberOf([] { SetFolderAttributes("c:\\cavedog\\orv_rev31", kHiddenAttribute); }),
+        ErrorNumberOf([&] { SetFolderAttributes(C("\\cavedog\\orv_rev31"), kHiddenAttribute); }),
         kPathNotFound);
-    EXPECT_EQ(ErrorNumberOf([] { SetFolderAttributes("c:\\cavedog\\totala", 16); }),
+    EXPECT_EQ(ErrorNumberOf([&] { SetFolderAttributes(C("\\cavedog\\totala"), 16); }),
               kInvalidArgument);
 }
 
@@ -43,18 +43,18 @@ TEST_F(FoldersTest, RenamePathMovesAFolderWithItsContentAndNeverReplaces) {
     const fs::path game = DriveC() / "Cavedog/TotalA";
     fs::create_directories(game / "Orv_Rev31/Orv_Backup");
     std::ofstream(game / "Orv_Rev31/Orv_Backup/rev31.gp3") << "original";
-    RenamePath("c:\\cavedog\\totala\\orv_rev31\\orv_backup", "c:\\cavedog\\totala\\Orv_Backup");
+    RenamePath(C("\\cavedog\\totala\\orv_rev31\\orv_backup"), C("\\cavedog\\totala\\Orv_Backup"));
     EXPECT_TRUE(fs::is_regular_file(game / "Orv_Backup/rev31.gp3"));
     EXPECT_FALSE(fs::exists(game / "Orv_Rev31/Orv_Backup"));
 
     fs::create_directories(game / "Other");
-    EXPECT_EQ(ErrorNumberOf([] {
-                  RenamePath("c:\\cavedog\\totala\\other", "c:\\cavedog\\totala\\orv_backup");
+    EXPECT_EQ(ErrorNumberOf([&] {
+                  RenamePath(C("\\cavedog\\totala\\other"), C("\\cavedog\\totala\\orv_backup"));
               }),
               kFileAlreadyExists);
     EXPECT_TRUE(fs::exists(game / "Other"));
     EXPECT_EQ(
-        ErrorNumberOf([] { RenamePath("c:\\cavedog\\totala\\gone", "c:\\cavedog\\totala\\x"); }),
+        ErrorNumberOf([&] { RenamePath(C("\\cavedog\\totala\\gone"), C("\\cavedog\\totala\\x")); }),
         kFileNotFound);
 }
 

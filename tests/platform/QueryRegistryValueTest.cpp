@@ -1,29 +1,27 @@
 #include <gtest/gtest.h>
 
-#include "FakeWinePrefix.h"
+#include "FakeMachineTest.h"
 #include "platform/RegistryQuery.h"
 
 namespace kelmora {
 namespace {
 
-using testing::WriteFile;
+using namespace std::string_literals;
 
-// The game's uninstall key as a 64-bit prefix holds it, with a value of each kind.
-class QueryRegistryValueTest : public testing::FakeWinePrefix {
+// The game's uninstall key as a 64-bit machine holds it, with a value of each kind.
+class QueryRegistryValueTest : public testing::FakeMachineTest {
 protected:
     QueryRegistryValueTest() {
-        WriteFile(
-            Prefix() / "system.reg",
-            "WINE REGISTRY Version 2\n"
-            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\"
-            "Total Annihilation] 1796686725\n"
-            "\"Dir\"=\"C:\\\\Cavedog\\\\TotalA\\\\\"\n"
-            "\"Empty\"=\"\"\n"
-            "\"NoData\"=hex(1):\n"
-            "\"Number\"=dword:fffffffe\n"
-            "\"Expand\"=str(2):\"%ProgramFiles%\\\\TA\"\n"
-            "\"Binary\"=hex:01\n"
-            "\"LongNumber\"=hex(4):01,02,03,04,05,06,07,08\n");
+        const std::string stored =
+            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Total "
+            "Annihilation";
+        machine_.SetText(stored, "Dir", "C:\\Cavedog\\TotalA\\");
+        machine_.SetText(stored, "Empty", "");
+        machine_.SetValue(stored, "NoData", kRegSz, "");
+        machine_.SetNumber(stored, "Number", 0xfffffffe);
+        machine_.SetValue(stored, "Expand", kRegExpandSz, "%\0P\0%\0\0\0"s);
+        machine_.SetValue(stored, "Binary", kRegBinary, "\x01");
+        machine_.SetValue(stored, "LongNumber", kRegDword, "\x01\x02\x03\x04\x05\x06\x07\x08");
         RegOpenKeyExA(kHKeyLocalMachine,
                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Total Annihilation",
                       0, 0x3F, &key_);

@@ -5,9 +5,17 @@
 #include <random>
 #include <string>
 
-#include "FakeWinePrefix.h"
+#include "FakeMachineTest.h"
 #include "platform/Registry.h"
 #include "platform/WineRegistry.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace kelmora {
 namespace {
@@ -57,9 +65,19 @@ std::string HexUtf16(const std::string& text) {
     return hex;
 }
 
-class RegistryTest : public testing::FakeWinePrefix {
+// The registry calls over a Wine prefix's system.reg.
+class RegistryTest : public testing::FakeMachineTest {
 protected:
-    void UseSystemReg(const std::string& text) { WriteFile(Prefix() / "system.reg", text); }
+    void SetUp() override {
+#ifdef _WIN32
+        GTEST_SKIP() << "Windows reads its own registry, never a Wine prefix's system.reg";
+#endif
+    }
+    void UseSystemReg([[maybe_unused]] const std::string& text) {
+#ifndef _WIN32
+        WriteFile(machine_.WinePrefixFolder() / "system.reg", text);
+#endif
+    }
 
     bool UseCapture(const char* name) {
         if (!SharedFixtures()) return false;
@@ -224,15 +242,18 @@ TEST_F(RegistryTest, MissingPrefixFileHeaderKeyOrValueIsNotFound) {
     EXPECT_EQ(ReadValue("Software\\Kelmora", "Path").code, kErrorFileNotFound);
     EXPECT_EQ(ReadValue("Software\\Kelmora\\Sub", "Dir").code, kErrorFileNotFound);
 
-    testing::ScopedEnv noPrefix("WINEPREFIX", (root_ / "no-prefix").string());
+    testing::ScopedEnv noPrefix("WINEPREFIX", testing::HostText(DriveC() / "no-prefix"));
     RegKey key = 123;
     EXPECT_EQ(RegOpenKeyExA(kHKeyLocalMachine, "Software\\Kelmora", 0, 0x3F, &key),
               kErrorFileNotFound);
     EXPECT_EQ(key, 0u);
 }
 
-TEST_F(RegistryTest, QueriesReportSizesAndRefuseSmallBuffersAndBadHandles) {
-    UseSystemReg("WINE REGISTRY Version 2\n[Software\\\\Kelmora] 1\n\"Dir\"=\"c:\\\\ta\"\n");
+// The registry calls over whichever registry the host has.
+using RegistryCallsTest = testing::FakeMachineTest;
+
+TEST_F(RegistryCallsTest, QueriesReportSizesAndRefuseSmallBuffersAndBadHandles) {
+    machine_.SetText("Software\\Kelmora", "Dir", "c:\\ta");
     RegKey key = 0;
     ASSERT_EQ(RegOpenKeyExA(kHKeyLocalMachine, "Software\\Kelmora", 0, 0x3F, &key), kErrorSuccess);
     std::uint32_t type = 0;
@@ -254,6 +275,50 @@ TEST_F(RegistryTest, QueriesReportSizesAndRefuseSmallBuffersAndBadHandles) {
     EXPECT_EQ(RegCloseKey(key), kErrorInvalidHandle);
     EXPECT_EQ(RegQueryValueExA(0, "Dir", nullptr, &type, nullptr, &size), kErrorInvalidHandle);
     EXPECT_EQ(RegCloseKey(0), kErrorInvalidHandle);
+}
+
+#ifdef _WIN32
+// A key of the test's own in one view of the machine's registry, volatile and removed at the end.
+class ScopedMachineKey {
+public:
+    ScopedMachineKey(const std::wstring& path, REGSAM view, const wchar_t* dir)
+        : path_(path), view_(view) {
+        HKEY key = nullptr;
+        created_ =
+            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_SET_VALUE | view, nullptr, &key, nullptr) == ERROR_SUCCESS;
+        if (!created_) return;
+        ::RegSetValueExW(key, L"Dir", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir),
+                         static_cast<DWORD>((wcslen(dir) + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    }
+    ~ScopedMachineKey() {
+        if (created_) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
+    }
+    bool created() const { return created_; }
+
+private:
+    std::wstring path_;
+    REGSAM view_;
+    bool created_ = false;
+};
+#endif
+
+// The game's setup is a 32-bit program, whose key a 64-bit Windows keeps in its 32-bit view; a
+// key only in the 64-bit view is found too.
+TEST(RegistryViewsTest, TheThirtyTwoBitViewComesFirstThenTheSixtyFourBitView) {
+#ifndef _WIN32
+    GTEST_SKIP() << "a Wine prefix's views are its system.reg's (RegistryTest.ThirtyTwoBitView...)";
+#else
+    const std::string name = "Software\\kelmora-test-" + std::to_string(std::random_device{}());
+    const std::wstring wide(name.begin(), name.end());
+    const ScopedMachineKey sixtyFour(wide, KEY_WOW64_64KEY, L"64-bit view");
+    if (!sixtyFour.created()) GTEST_SKIP() << "this account may not write HKEY_LOCAL_MACHINE";
+    EXPECT_EQ(ReadValue(name, "Dir").data, "64-bit view\0"s);
+    const ScopedMachineKey thirtyTwo(wide, KEY_WOW64_32KEY, L"32-bit view");
+    ASSERT_TRUE(thirtyTwo.created());
+    EXPECT_EQ(ReadValue(name, "Dir").data, "32-bit view\0"s);
+#endif
 }
 
 TEST(WineRegistryParseTest, HugeLinesAndJunkNeverCrash) {

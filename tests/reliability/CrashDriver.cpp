@@ -3,14 +3,17 @@
 // KILL-AT is the 1-based operation at which the process is killed (SIGKILL, as a power cut or a
 // task manager would end it); 0 runs to the end. Everything else is the installer's own code.
 #include <cstdlib>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
+#include "platform/Console.h"
 #include "platform/FaultInjection.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
-    const unsigned long long at = std::strtoull(argv[1], nullptr, 10);
+    const std::vector<std::string> arguments = kelmora::ProgramArguments(argc, argv);
+    if (arguments.empty()) return 2;
+    const unsigned long long at = std::strtoull(arguments[0].c_str(), nullptr, 10);
     if (at > 0) kelmora::faults::KillAt(at);
-    return kelmora::RunCommandLine({argv + 2, argv + argc}).exitStatus.value_or(2);
+    return kelmora::RunCommandLine({arguments.begin() + 1, arguments.end()}).exitStatus.value_or(2);
 }

@@ -2,17 +2,21 @@
 // the invariant, then runs the program again on the same folder: with a backup folder it must be
 // able to uninstall back to the original, else it must install cleanly.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Invariant.h"
 #include "Scenario.h"
 #include "platform/DurableFiles.h"
+#include "support/Portable.h"
 
 namespace kelmora::reliability {
 namespace {
+
+using testing::HostText;
+using Arguments = std::vector<std::string>;
 
 struct Exit {
     bool killed = false;
@@ -20,20 +24,15 @@ struct Exit {
     std::string output;
 };
 
-Exit RunCommand(const std::string& command) {
-    Exit result;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    while (size_t read = std::fread(buffer, 1, sizeof buffer, pipe))
-        result.output.append(buffer, read);
-    const int status = ::pclose(pipe);
-    // popen runs the command through a shell, which reports a killed child as 128 + signal.
-    if (WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
-        result.killed = result.status == 128 + SIGKILL;
-    }
-    return result;
+Exit RunProgram(const std::string& program, const Arguments& arguments) {
+    const testing::Finished finished = testing::Run(program, arguments);
+    return {finished.killed, finished.status, finished.out + finished.err};
+}
+
+// The driver kills the program at operation `at`.
+Exit RunKilledAt(std::uint64_t at, Arguments arguments) {
+    arguments.insert(arguments.begin(), std::to_string(at));
+    return RunProgram(KELMORA_CRASH_DRIVER, arguments);
 }
 
 // Whether a kill left a temporary file of ours: it struck while a copy was written or flushed.
@@ -45,24 +44,20 @@ bool StruckACopy(const fs::path& folder) {
     return false;
 }
 
-std::string Quote(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-std::string Unattended(const testing::GameSandbox& sandbox, const std::string& action = {}) {
-    return " --unattended --game-dir " + Quote(sandbox.gameFolder) + " --package-dir " +
-           Quote(sandbox.packageFolder) + (action.empty() ? "" : " --action " + action);
+Arguments Unattended(const testing::GameSandbox& sandbox, const std::string& action = {}) {
+    Arguments arguments{"--unattended", "--game-dir", HostText(sandbox.gameFolder), "--package-dir",
+                        HostText(sandbox.packageFolder)};
+    if (!action.empty()) arguments.insert(arguments.end(), {"--action", action});
+    return arguments;
 }
 
 TEST(CrashTest, AnInstallKilledAtAnyOperationLeavesAWayBack) {
-    const std::string driver = KELMORA_CRASH_DRIVER;
-    const std::string installer = KELMORA_INSTALLER;
     int killPoints = 0, inACopy = 0, withBackup = 0, withoutBackup = 0;
     for (std::uint64_t at = 1;; ++at) {
         testing::GameSandbox sandbox(GameEntries(), PackageEntries());
         InstallInvariant invariant(sandbox);
         invariant.ExpectOnSuccess(InstalledFiles());
-        const Exit first = RunCommand(driver + " " + std::to_string(at) + Unattended(sandbox));
+        const Exit first = RunKilledAt(at, Unattended(sandbox));
         if (!first.killed) {
             // The run got past its last operation: it must have installed.
             EXPECT_EQ(first.status, 0) << first.output;
@@ -76,7 +71,8 @@ TEST(CrashTest, AnInstallKilledAtAnyOperationLeavesAWayBack) {
 
         // The second run: the program decides by the backup folder, as at every start.
         const bool backup = fs::exists(sandbox.BackupFolder());
-        const Exit second = RunCommand(installer + Unattended(sandbox, backup ? "uninstall" : ""));
+        const Exit second =
+            RunProgram(KELMORA_INSTALLER, Unattended(sandbox, backup ? "uninstall" : ""));
         EXPECT_EQ(second.status, 0) << "after a kill at operation " << at << ":\n" << second.output;
         if (backup) {
             ++withBackup;
@@ -99,8 +95,6 @@ TEST(CrashTest, AnInstallKilledAtAnyOperationLeavesAWayBack) {
 // Each control-panel action killed at each of its operations: the original's bytes survive, and
 // an uninstall run afterwards always gets back to them.
 TEST(CrashTest, APanelActionKilledAtAnyOperationLeavesAWayBack) {
-    const std::string driver = KELMORA_CRASH_DRIVER;
-    const std::string installer = KELMORA_INSTALLER;
     // Archives of several chunks, so that kills strike in the middle of their copies.
     const std::string patched = Repeated("patched archive ", 3 << 20);
     const std::string original = Repeated("original archive, the game's own ", 3 << 20);
@@ -117,9 +111,10 @@ TEST(CrashTest, APanelActionKilledAtAnyOperationLeavesAWayBack) {
             testing::WriteFile(game.path() / "Orv_Backup" / "rev31.gp3", original);
             if (panelCase.disabled)
                 testing::WriteFile(game.path() / "Orv_Backup" / "rev31.mod", patched);
-            const std::string folder = " --unattended --game-dir " + Quote(game.path());
-            const Exit first = RunCommand(driver + " " + std::to_string(at) + folder +
-                                          " --action " + panelCase.action);
+            const Arguments folder{"--unattended", "--game-dir", HostText(game.path())};
+            Arguments action = folder;
+            action.insert(action.end(), {"--action", panelCase.action});
+            const Exit first = RunKilledAt(at, action);
             SCOPED_TRACE(std::string(panelCase.action) + " killed at operation " +
                          std::to_string(at));
             if (!first.killed) {
@@ -138,7 +133,9 @@ TEST(CrashTest, APanelActionKilledAtAnyOperationLeavesAWayBack) {
                 EXPECT_TRUE(content(game / "rev31.gp3") == original);
                 continue;
             }
-            const Exit second = RunCommand(installer + folder + " --action uninstall");
+            Arguments uninstall = folder;
+            uninstall.insert(uninstall.end(), {"--action", "uninstall"});
+            const Exit second = RunProgram(KELMORA_INSTALLER, uninstall);
             EXPECT_EQ(second.status, 0) << second.output;
             EXPECT_TRUE(content(game / "rev31.gp3") == original);
             EXPECT_FALSE(fs::exists(game.path() / "Orv_Backup"));

@@ -58,6 +58,7 @@ std::vector<HostileCase> HostilePackages() {
         {"a name with slashes", package({sound, File("../../" + e, "x")})},
         {"an absolute name", package({sound, File("\\" + e, "x"), File("/tmp/" + e, "x")})},
         {"a drive letter", package({sound, File("C:" + e, "x"), Dir("c:", {File(e, "x")})})},
+        {"names Windows cannot hold", package({sound, File("NUL", "x"), File("con.txt", "x"), Dir("trail.", {File(e, "x")}), File("trail ", "x"), File("a?b", "x")})},
         {"control characters", package({sound, File("a\x01" + e, "x"), File("new\nline", "x"), File("del\x7F", "x")})},
         {"a name of 300 bytes", package({sound, File(std::string(300, 'n'), "x")})},
         {"a path of 1000 bytes", package({sound, Dir(std::string(200, 'a'), {Dir(std::string(200, 'b'), {Dir(std::string(200, 'c'), {Dir(std::string(200, 'd'), {Dir(std::string(200, 'e'), {File(e, "x")})})})})})})},

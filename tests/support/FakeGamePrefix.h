@@ -65,10 +65,4 @@ inline void MakeWinePrefix(const std::filesystem::path& prefix, const std::strin
     std::filesystem::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
 }
 
-// Creates empty files `names` in `folder`.
-inline void MakeFiles(const std::filesystem::path& folder,
-                      std::initializer_list<const char*> names) {
-    for (const char* name : names) WriteFile(folder / name, "");
-}
-
 }  // namespace kelmora::testing

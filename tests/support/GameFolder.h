@@ -1,9 +1,5 @@
 #pragma once
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
@@ -20,7 +16,7 @@ public:
         WriteFile(backupArchive(), "original");
     }
 
-    std::string folderText() const { return dir_.path().string(); }
+    std::string folderText() const { return HostText(dir_.path()); }
     std::filesystem::path gameArchive() const { return dir_ / "rev31.gp3"; }
     std::filesystem::path backupFolder() const { return dir_ / "Orv_Backup"; }
     std::filesystem::path backupArchive() const { return backupFolder() / "rev31.gp3"; }
@@ -43,30 +39,6 @@ public:
 
 private:
     TempDir dir_;
-};
-
-// Makes `path` unreadable for the life of the object, even to root: the thread drops the
-// capability that lets root ignore file permissions.
-class ScopedUnreadable {
-public:
-    explicit ScopedUnreadable(std::filesystem::path path) : path_(std::move(path)) {
-        std::filesystem::permissions(path_, std::filesystem::perms::none);
-        ::syscall(SYS_capget, &header_, saved_);
-        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        ::syscall(SYS_capset, &header_, reduced);
-    }
-    ~ScopedUnreadable() {
-        ::syscall(SYS_capset, &header_, saved_);
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
-    }
-    ScopedUnreadable(const ScopedUnreadable&) = delete;
-    ScopedUnreadable& operator=(const ScopedUnreadable&) = delete;
-
-private:
-    std::filesystem::path path_;
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2] = {};
 };
 
 }  // namespace kelmora::testing

@@ -6,22 +6,17 @@
 #include <optional>
 #include <string>
 
+#include "support/Portable.h"
+
 namespace kelmora::testing {
 
 // A fresh folder under the system's temporary folder (or `parent`), removed with everything in it
 // at the end.
 class TempDir {
 public:
-    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
-        std::string pattern = (parent / "kelmora-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
+    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path())
+        : path_(MakeTempFolder(parent)) {}
+    ~TempDir() { RemoveTree(path_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -37,11 +32,11 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
+        SetEnvironment(name, value);
     }
     ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
+        if (old_) SetEnvironment(name_, *old_);
+        else UnsetEnvironment(name_);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -71,6 +66,12 @@ private:
 inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+}
+
+// Creates empty files `names` in `folder`.
+inline void MakeFiles(const std::filesystem::path& folder,
+                      std::initializer_list<const char*> names) {
+    for (const char* name : names) WriteFile(folder / name, "");
 }
 
 inline std::string ReadFile(const std::filesystem::path& path) {

@@ -1,0 +1,91 @@
+#include "platform/Console.h"
+
+#include <exception>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+#endif
+
+namespace kelmora {
+
+namespace {
+
+constexpr int kFailureStatus = 1;
+
+#ifdef _WIN32
+std::string Utf8(const wchar_t* text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string utf8(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+    utf8.pop_back();  // the terminating zero
+    return utf8;
+}
+
+std::wstring Utf16(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size);
+    return wide;
+}
+
+// The console `stream` writes to, or nothing when it goes to a file or a pipe.
+HANDLE ConsoleOf(std::FILE* stream) {
+    HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+#endif
+
+}  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        std::vector<std::string> arguments;
+        for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+        ::LocalFree(wide);
+        return arguments;
+    }
+#endif
+    return {argv + (argc > 0 ? 1 : 0), argv + argc};
+}
+
+bool WriteText(std::FILE* stream, std::string_view text) {
+#ifdef _WIN32
+    if (HANDLE console = ConsoleOf(stream)) {
+        // What the C runtime holds goes first, so that the order stays.
+        std::fflush(stream);
+        const std::wstring wide = Utf16(text);
+        DWORD written = 0;
+        return wide.empty() || ::WriteConsoleW(console, wide.data(),
+                                               static_cast<DWORD>(wide.size()), &written, nullptr);
+    }
+#endif
+    const bool whole = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    return std::fflush(stream) == 0 && whole;
+}
+
+int RunReportingFailures(std::string_view program, const std::function<int()>& body) {
+    std::string what;
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        what = error.what();
+    } catch (...) {
+        what = "an error of an unknown kind";
+    }
+    WriteText(stderr, std::string(program) + ": " + what + "\n");
+    return kFailureStatus;
+}
+
+}  // namespace kelmora
