@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Packs and extracts a reproducible, game-like tree of about 50 MB with the HPI library, and
 // compresses and decompresses the same bytes with plain zlib at the same level, then prints the
 // speeds and our time over plain zlib's.

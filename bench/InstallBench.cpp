@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The install benchmark's helper (bench/run.sh drives it):
 //
 //   kelmora-install-bench generate --seed N --files N --megabytes N [--overlay N] DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The performance benchmark: generates game-like trees from a seed and measures, on this machine,
 #   W1  a whole unattended install: a 5.4 MB game archive (1,500 files) and a 1 MB package (300),
 #   W2  the same install steps (after the version check, which compares sizes only) on the same

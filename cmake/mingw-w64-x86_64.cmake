@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds 64-bit Windows programs with Debian's MinGW-w64 (the POSIX-threads variant, which
 # std::thread needs). Programs link libgcc, libstdc++, winpthread and every other library
 # statically, so an .exe runs on Windows or under Wine without any DLL beside it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chunk decoders on their own. The first byte picks what the rest is:
 //   0: an LZ77 stream decoded straight into a buffer of a chosen size;
 //   1: one chunk (LZ77 or zlib, with or without the chunk cipher) framed in a one-file archive

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive reader on any bytes: open from memory, list, look every entry up, extract every file
 // to memory. A damaged archive may only raise HpiError; whatever opens must be consistent.
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpora of the fuzz targets into a folder, one subfolder per target, from
 // archives our own writer makes and registry texts written here: the fuzzers start from inputs
 // that reach deep into each reader instead of guessing the formats from nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over input files without libFuzzer: each argument is a file, or a folder
 // whose files (not recursed into, in name order, hidden ones left out) are all run. A crash or a
 // broken property aborts, which fails the test that runs this program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Wine registry reader on any text: parse it, then look up the game's key the way the program
 // does, every key the text names, and hand the values over as RegQueryValueExA would.
 #include <optional>

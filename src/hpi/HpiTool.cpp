@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelmora-hpi: lists, extracts, packs and verifies the game's HPI archives with the same library
 // the installer uses. Exit status 0 on success, 1 for a damaged archive or a failed operation, 2
 // for a usage error.

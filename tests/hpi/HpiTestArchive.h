@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Builds HPI archives byte by byte for the tests, independently of the library's writer, so that

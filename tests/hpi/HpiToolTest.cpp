@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built kelmora-hpi and checks its exit status, standard output and standard error.
 #include <gtest/gtest.h>
 

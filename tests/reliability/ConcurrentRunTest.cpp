@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program, run as a player's scripts would run it: two runs on one game folder at once,
 // and runs killed at random moments, most of them in the middle of copying an archive.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line with the fault seam armed to end the process at one operation:
 //   kelmora-crash-driver KILL-AT [program arguments...]
 // KILL-AT is the 1-based operation at which the process is killed (SIGKILL, as a power cut or a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kills an unattended install at each of its file operations in turn, checks what it left against
 // the invariant, then runs the program again on the same folder: with a backup folder it must be
 // able to uninstall back to the original, else it must install cleanly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes each file operation of a whole install, and of each control-panel action, fail in turn
 // with a full disk, a refused access and a device error, and checks after every run that the game
 // folder is in an allowed state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Installs packages and game archives that try to escape the work folder, claim what they do not
 // hold, decode to more than they declare or are cut short, each through a whole install in a
 // sandbox: nothing may be written outside the work folder, the outcome must tell failure, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crash consistency: a whole install, and each control-panel action, recorded operation by
 // operation; at every step the states a power cut could leave (PowerCut.h) are checked against
 // the invariant, and the next start of the program is run on each: it must get back to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small real file systems, mounted by the test: an ext4 image on a loop device and a tmpfs, their
 // free space set by a filler file at many levels, for the install and each control-panel action.
 // A full disk here is the system's own, at whatever byte it strikes. Mounting needs root (CI runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exactly the folder the player named, through the real program: a sibling folder that differs
 // only in letter case, and leftover work folders that are links out of the game folder. (Files
 // there in two spellings stop the install and the panel before any change: PatchInstallTest and

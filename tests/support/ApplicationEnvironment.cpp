@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Link into a test binary whose tests need widgets: the program's own application object (font,
 // message box, run-time error report) exists while the tests run.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every window's texts fit in the font the program picks, with the fonts this machine offers:
 // ctest runs it once with the machine's fonts and once each with the fonts of a desktop that
 // lacks Liberation Sans (KELMORA_FONT_SET names the set, FONTCONFIG_FILE offers only its fonts).

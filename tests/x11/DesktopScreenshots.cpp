@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves every window of the program, with the window manager's frame, as a real X server shows
 // it (scripts/screenshots runs it on a desktop of its own):
 //   tests/x11/run-in-desktop --metacity build/bin/kelmora-desktop-screenshots DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help and release-notes windows on a real X server with openbox: what they ask the window
 // manager for, what it makes of that, and real key presses and clicks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The install window on a real X server while an install of 1,500 files runs: what the
 // screen shows, read from the screen by a recorder of its own.
 #include <gtest/gtest.h>

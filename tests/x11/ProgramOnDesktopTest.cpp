@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program itself on a real X server, run on a demo game folder and worked with key presses
 // and clicks as a player would: each window's title, size, icon and title-bar buttons as the
 // window manager has them, Enter and Esc, the install to its end, and the hand-over to the
