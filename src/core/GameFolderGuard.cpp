@@ -20,7 +20,7 @@ std::optional<FolderLock> LockGameFolder(const std::string& gameFolder,
     if (!lock) {
         Refuse(std::string("Orvald's Kelmora cannot be ") + cannot +
                    " now: another run of this program is changing the folder\r\r" + shownFolder +
-                   "\r\rNothing has been changed. Let the other run finish, then try again.",
+                   "\r\rNothing has been changed.  Let the other run finish, then try again.",
                messages);
     }
     return lock;
@@ -41,8 +41,8 @@ void ReportSpellingTwins(const std::vector<std::string>& twins, const char* cann
     for (const std::string& twin : twins) list += (list.empty() ? "" : "\r") + twin;
     Refuse(std::string("Orvald's Kelmora cannot be ") + cannot +
                " because these files have the same name in different letter case:\r\r" + list +
-               "\r\rNeither the game nor this program can tell them apart. Move the one that does "
-               "not belong there to another folder, then try again. Nothing has been changed.",
+               "\r\rNeither the game nor this program can tell them apart.  Move the one that does "
+               "not belong there to another folder, then try again.  Nothing has been changed.",
            messages);
 }
 

@@ -115,7 +115,7 @@ std::string RenameAway(const GameFolderPaths& paths) {
 std::string LeftoverReport(const std::string& folder, const RuntimeError& error) {
     std::string left;
     for (const std::string& name : FileSystemObject().NamesIn(folder)) left += "\r     " + name;
-    return "Orvald's Kelmora has been removed: the game's own rev31.gp3 is back in its place. Its "
+    return "Orvald's Kelmora has been removed: the game's own rev31.gp3 is back in its place.  Its "
            "backup folder could not be deleted (Error " +
            std::to_string(error.number()) + ": " + error.description() +
            "), and this is left of it:\r\r" + folder + left +
