@@ -4,11 +4,7 @@
 #include <exception>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WindowsApi.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
 #endif

@@ -13,12 +13,8 @@
 #include "platform/RuntimeError.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
 #include <io.h>
-#include <windows.h>
+#include "platform/WindowsApi.h"
 #else
 #include <unistd.h>
 #endif

@@ -10,11 +10,7 @@
 #include "platform/RuntimeError.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WindowsApi.h"
 #endif
 
 namespace kelmora::faults {

@@ -11,11 +11,7 @@
 #include "platform/RuntimeError.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WindowsApi.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>

@@ -3,11 +3,7 @@
 
 #ifdef _WIN32
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WindowsApi.h"
 
 #include <optional>
 #include <stdexcept>

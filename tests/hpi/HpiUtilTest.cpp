@@ -345,34 +345,30 @@ TEST(HpiUtil, AWriteFailureHalfwayLeavesTheOldArchive) {
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"big.bin", "rev31.gp3"}));
 }
 
-// A read-only game archive stays read-only: Windows would refuse to replace it as it is.
-TEST(HpiUtil, PackReplacesAReadOnlyArchiveAndKeepsItReadOnly) {
-    TempDir dir;
-    std::string target = (dir / "rev31.gp3").string();
-    WriteFile(target, "old");
-    fs::permissions(target,
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-    WriteFile(dir / "a.txt", "new content");
-    HpiHandle pack = HPICreate(target.c_str(), nullptr);
-    HPIAddFile(pack, "A.txt", (dir / "a.txt").string().c_str());
-    ASSERT_NE(HPIPackArchive(pack, 2), 0) << HPILastError();
-    HpiReader reader = HpiReader::Open(target);
-    EXPECT_EQ(reader.ExtractToMemory(reader.entries().at(0)), "new content");
-    EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
-    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.txt", "rev31.gp3"}));
-}
-
-TEST(HpiUtil, PackReplacesAnExistingArchive) {
-    TempDir dir;
-    std::string target = (dir / "rev31.gp3").string();
-    WriteFile(target, "old");
-    WriteFile(dir / "a.txt", "new content");
-    HpiHandle pack = HPICreate(target.c_str(), nullptr);
-    HPIAddFile(pack, "A.txt", (dir / "a.txt").string().c_str());
-    ASSERT_NE(HPIPackArchive(pack, 2), 0) << HPILastError();
-    HpiReader reader = HpiReader::Open(target);
-    EXPECT_EQ(reader.ExtractToMemory(reader.entries().at(0)), "new content");
+// A read-only game archive is replaced too, and stays read-only: Windows would refuse to replace
+// it as it is.
+TEST(HpiUtil, PackReplacesAnExistingArchiveAndKeepsItsPermissions) {
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "writable");
+        TempDir dir;
+        std::string target = (dir / "rev31.gp3").string();
+        WriteFile(target, "old");
+        if (readOnly) {
+            fs::permissions(target,
+                            fs::perms::owner_write | fs::perms::group_write |
+                                fs::perms::others_write,
+                            fs::perm_options::remove);
+        }
+        WriteFile(dir / "a.txt", "new content");
+        HpiHandle pack = HPICreate(target.c_str(), nullptr);
+        HPIAddFile(pack, "A.txt", (dir / "a.txt").string().c_str());
+        ASSERT_NE(HPIPackArchive(pack, 2), 0) << HPILastError();
+        HpiReader reader = HpiReader::Open(target);
+        EXPECT_EQ(reader.ExtractToMemory(reader.entries().at(0)), "new content");
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write,
+                  readOnly ? fs::perms::none : fs::perms::owner_write);
+        EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.txt", "rev31.gp3"}));
+    }
 }
 
 }  // namespace

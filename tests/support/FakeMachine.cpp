@@ -12,11 +12,7 @@
 #include "support/Portable.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/WindowsApi.h"
 #endif
 
 namespace kelmora::testing {

@@ -31,40 +31,43 @@ Window XWindow(const QWidget& widget) {
     return static_cast<Window>(widget.winId());
 }
 
-// The 32-bit items of a property (Xlib hands them over as longs); empty when it is not set.
-std::vector<unsigned long> Items(Display* display, Window window, const char* name) {
+// Hands a property's format (8, 16 or 32), item count and items to `use`, when it is set.
+template <typename Use>
+void WithProperty(Display* display, Window window, const char* name, long maxLength, Use use) {
     Atom type = 0;
     int format = 0;
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
     const Atom property = XInternAtom(display, name, False);
-    std::vector<unsigned long> items;
-    if (XGetWindowProperty(display, window, property, 0, 1024, False, AnyPropertyType, &type,
+    if (XGetWindowProperty(display, window, property, 0, maxLength, False, AnyPropertyType, &type,
                            &format, &count, &remaining, &data) == Success &&
-        data && format == 32) {
-        const auto* values = reinterpret_cast<const unsigned long*>(data);
-        items.assign(values, values + count);
+        data) {
+        use(format, count, data);
     }
     if (data) XFree(data);
+}
+
+// The 32-bit items of a property (Xlib hands them over as longs); empty when it is not set.
+std::vector<unsigned long> Items(Display* display, Window window, const char* name) {
+    std::vector<unsigned long> items;
+    WithProperty(display, window, name, 1024,
+                 [&](int format, unsigned long count, const unsigned char* data) {
+                     if (format != 32) return;
+                     const auto* values = reinterpret_cast<const unsigned long*>(data);
+                     items.assign(values, values + count);
+                 });
     return items;
 }
 
 QString Utf8Property(Display* display, Window window, const char* name) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const Atom property = XInternAtom(display, name, False);
     QString text;
-    if (XGetWindowProperty(display, window, property, 0, 4096, False, AnyPropertyType, &type,
-                           &format, &count, &remaining, &data) == Success &&
-        data && format == 8) {
-        text =
-            QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(count));
-    }
-    if (data) XFree(data);
+    WithProperty(display, window, name, 4096,
+                 [&](int format, unsigned long count, const unsigned char* data) {
+                     if (format != 8) return;
+                     text = QString::fromUtf8(reinterpret_cast<const char*>(data),
+                                              static_cast<qsizetype>(count));
+                 });
     return text;
 }
 
