@@ -7,7 +7,7 @@
 #include "platform/RegistryQuery.h"
 
 #ifndef _WIN32
-#include "platform/PrefixChoice.h"
+#include "discovery/PrefixChoice.h"
 #endif
 
 namespace kelmora {

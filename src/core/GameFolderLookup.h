@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/GameFolderSearch.h"
+#include "discovery/GameFolderSearch.h"
 
 namespace kelmora {
 

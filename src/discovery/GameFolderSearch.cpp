@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/GameFolderSearch.h"
+#include "discovery/GameFolderSearch.h"
 
 #include <cstdlib>
 #include <deque>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include "platform/LauncherConfigs.h"
+#include "discovery/LauncherConfigs.h"
 
 namespace kelmora {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/KeyValuesText.h"
+#include "discovery/KeyValuesText.h"
 
 #include "platform/PathMapping.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/PrefixChoice.h"
+#include "discovery/PrefixChoice.h"
 
 #include <algorithm>
 #include <cstdlib>

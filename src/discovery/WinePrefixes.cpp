@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/WinePrefixes.h"
+#include "discovery/WinePrefixes.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/LauncherConfigs.h"
+#include "discovery/LauncherConfigs.h"
 #include "platform/PathMapping.h"
 
 namespace kelmora {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/WinePrefixes.h"
+#include "discovery/WinePrefixes.h"
 
 // Which Wine prefix's registry names the game, and why the others do not. This sits beside the
 // registry functions rather than in them: they keep Windows's result codes, where every one of

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/LauncherConfigs.h"
+#include "discovery/LauncherConfigs.h"
 
 #include <yaml.h>
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "platform/KeyValuesText.h"
+#include "discovery/KeyValuesText.h"
 
 namespace kelmora {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include "platform/GameFolderSearch.h"
+#include "discovery/GameFolderSearch.h"
 #include "platform/PathMapping.h"
-#include "platform/PrefixChoice.h"
+#include "discovery/PrefixChoice.h"
 #include "support/FakeGamePrefix.h"
 
 namespace kelmora {

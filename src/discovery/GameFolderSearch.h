@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/WinePrefixes.h"
+#include "discovery/WinePrefixes.h"
 
 // A bounded search for game folders, for when no registry names one: a fixed list of places,
 // each walked a few levels deep without following links, with a cap on the folders visited.
