@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hpi/HpiReader.h"
 
-#include <libdeflate.h>
-#include <zlib.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <system_error>
 #include <unordered_set>
 
@@ -20,6 +16,8 @@
 #include <fcntl.h>
 
 #include "hpi/AtomicFile.h"
+#include "hpi/ByteSources.h"
+#include "hpi/Inflate.h"
 #include "hpi/Lz77.h"
 #include "hpi/Windows1252.h"
 #include "platform/FaultInjection.h"
@@ -30,100 +28,6 @@ namespace fs = std::filesystem;
 using namespace hpi;
 
 namespace {
-
-// Reads at explicit offsets (pread), so that several threads may extract from one archive.
-class FileSource : public ByteSource {
-public:
-    FileSource(const fs::path& path, const std::string& displayName) : displayName_(displayName) {
-#ifdef _WIN32
-        file_ = ::_wfopen(path.c_str(), L"rb");
-        if (!file_) throw HpiError(displayName + ": cannot open: " + std::strerror(errno));
-#else
-        do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) throw HpiError(displayName + ": cannot open: " + std::strerror(errno));
-#endif
-        std::error_code ec;
-        size_ = fs::file_size(path, ec);
-        if (ec) {
-            Close();
-            throw HpiError(displayName + ": cannot open: " + ec.message());
-        }
-    }
-    ~FileSource() override {
-        Close();
-    }
-
-    std::uint64_t size() const override {
-        return size_;
-    }
-
-    void Read(std::uint64_t offset, unsigned char* out, size_t size) override {
-        int error = 0;
-        bool complete = false;
-        if (faults::CheckErrno(faults::Op::kRead, displayName_)) {
-            throw HpiError(displayName_ + ": cannot read " + std::to_string(size) +
-                           " bytes at offset " + std::to_string(offset) + ": " +
-                           std::strerror(errno));
-        }
-#ifdef _WIN32
-        std::lock_guard lock(mutex_);
-        bool seeked = ::_fseeki64(file_, static_cast<long long>(offset), SEEK_SET) == 0;
-        complete = seeked && std::fread(out, 1, size, file_) == size;
-        if (!complete && std::ferror(file_)) error = errno;
-        std::clearerr(file_);
-#else
-        size_t done = 0;
-        while (done < size) {
-            ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                error = got < 0 ? errno : 0;
-                break;
-            }
-            done += static_cast<size_t>(got);
-        }
-        complete = done == size;
-#endif
-        if (!complete) {
-            throw HpiError(displayName_ + ": cannot read " + std::to_string(size) +
-                           " bytes at offset " + std::to_string(offset) +
-                           (error ? std::string(": ") + std::strerror(error)
-                                  : ": the file is shorter than it was"));
-        }
-    }
-
-private:
-    void Close() {
-#ifdef _WIN32
-        if (file_) std::fclose(file_);
-#else
-        if (fd_ >= 0) ::close(fd_);
-#endif
-    }
-
-    std::string displayName_;
-#ifdef _WIN32
-    std::FILE* file_ = nullptr;
-    std::mutex mutex_;
-#else
-    int fd_ = -1;
-#endif
-    std::uint64_t size_ = 0;
-};
-
-class MemorySource : public ByteSource {
-public:
-    explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t size() const override { return bytes_.size(); }
-    void Read(std::uint64_t offset, unsigned char* out, size_t size) override {
-        std::memcpy(out, bytes_.data() + offset, size);
-    }
-
-private:
-    std::string bytes_;
-};
 
 std::string Quoted(std::string_view path) {
     return "'" + PrintableName(path) + "'";
@@ -137,77 +41,6 @@ std::string Hex(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", value);
     return text;
-}
-
-// One zlib inflater per thread, reset for every chunk rather than set up anew.
-class Inflater {
-public:
-    Inflater() { ready_ = inflateInit(&stream_) == Z_OK; }
-    ~Inflater() {
-        if (ready_) inflateEnd(&stream_);
-    }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
-
-    // A zlib stream that decodes to exactly `expected` bytes; an empty text on success.
-    std::string Run(const unsigned char* in, size_t inSize, unsigned char* out, size_t expected) {
-        if (!ready_ || inflateReset(&stream_) != Z_OK) return "zlib cannot start";
-        // One spare output byte shows a stream that would decode to more than declared.
-        unsigned char spare = 0;
-        stream_.next_in = const_cast<unsigned char*>(in);
-        stream_.avail_in = static_cast<uInt>(inSize);
-        stream_.next_out = out;
-        stream_.avail_out = static_cast<uInt>(expected);
-        int result = inflate(&stream_, Z_FINISH);
-        if (result == Z_BUF_ERROR && stream_.avail_out == 0) {
-            stream_.next_out = &spare;
-            stream_.avail_out = 1;
-            result = inflate(&stream_, Z_FINISH);
-        }
-        size_t produced = stream_.total_out;
-        if (result == Z_STREAM_END && produced == expected) return {};
-        if (produced > expected)
-            return "zlib data decodes to more than the chunk's decompressed size";
-        if (result == Z_DATA_ERROR)
-            return std::string("zlib data is damaged (") + (stream_.msg ? stream_.msg : "") + ")";
-        if (result == Z_STREAM_END) return "zlib data ends before the chunk's decompressed size";
-        return "zlib data runs out of input";
-    }
-
-private:
-    z_stream stream_{};
-    bool ready_ = false;
-};
-
-// libdeflate decodes a sound chunk about twice as fast as zlib; a chunk it refuses goes to zlib,
-// which says what is wrong with it.
-class FastInflater {
-public:
-    FastInflater() : decompressor_(libdeflate_alloc_decompressor()) {}
-    ~FastInflater() {
-        if (decompressor_) libdeflate_free_decompressor(decompressor_);
-    }
-    FastInflater(const FastInflater&) = delete;
-    FastInflater& operator=(const FastInflater&) = delete;
-
-    bool Run(const unsigned char* in, size_t inSize, unsigned char* out, size_t expected) {
-        size_t used = 0, produced = 0;
-        return decompressor_ &&
-               libdeflate_zlib_decompress_ex(decompressor_, in, inSize, out, expected, &used,
-                                             &produced) == LIBDEFLATE_SUCCESS &&
-               produced == expected;
-    }
-
-private:
-    libdeflate_decompressor* decompressor_;
-};
-
-std::string InflateChunk(const unsigned char* in, size_t inSize, unsigned char* out,
-                         size_t expected) {
-    static thread_local FastInflater fast;
-    if (fast.Run(in, inSize, out, expected)) return {};
-    static thread_local Inflater inflater;
-    return inflater.Run(in, inSize, out, expected);
 }
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
@@ -306,12 +139,12 @@ HpiReader HpiReader::Open(const fs::path& path, std::string displayName) {
     if (displayName.empty()) displayName = path.filename().string();
     std::error_code ec;
     if (fs::is_directory(path, ec)) throw HpiError(displayName + ": cannot open: it is a folder");
-    auto source = std::make_unique<FileSource>(path, displayName);
+    auto source = OpenFileSource(path, displayName);
     return FromSource(std::move(source), std::move(displayName));
 }
 
 HpiReader HpiReader::FromMemory(std::string bytes, std::string displayName) {
-    return FromSource(std::make_unique<MemorySource>(std::move(bytes)), std::move(displayName));
+    return FromSource(MemorySource(std::move(bytes)), std::move(displayName));
 }
 
 HpiReader HpiReader::FromSource(std::unique_ptr<ByteSource> source, std::string displayName) {
