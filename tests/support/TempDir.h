@@ -87,4 +87,11 @@ inline std::optional<std::filesystem::path> SharedFixtures() {
     return std::nullopt;
 }
 
+// The shared fixtures' real archives, or nothing when this checkout has none beside it.
+inline std::optional<std::filesystem::path> HpiFixtures() {
+    std::optional<std::filesystem::path> shared = SharedFixtures();
+    if (!shared || !std::filesystem::is_directory(*shared / "hpi")) return std::nullopt;
+    return *shared / "hpi";
+}
+
 }  // namespace kelmora::testing
