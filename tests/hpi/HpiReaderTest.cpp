@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
-#include <random>
 #include <sstream>
 
 #include "hpi/HpiReader.h"
