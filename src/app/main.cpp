@@ -36,6 +36,7 @@ int OpenWindows(std::vector<std::string> qtArguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    kelmora::UseParentConsole();
     return kelmora::RunReportingFailures("kelmora-installer", [&] {
         const kelmora::ProgramStart start =
             kelmora::RunCommandLine(kelmora::ProgramArguments(argc, argv));

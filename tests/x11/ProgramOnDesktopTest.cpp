@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program itself on a real X server, run on a demo game folder and worked with key presses
 // and clicks as a player would: each window's title, size, icon and title-bar buttons as the
-// window manager has them, Enter and Esc, the install to its end, and the hand-over to the
-// control panel. ctest runs it under openbox and under metacity.
+// window manager has them, Enter and Esc, the install to its end with its progress on screen, and
+// the hand-over to the control panel and its actions. ctest runs it under openbox and under
+// metacity; scripts/test-windows runs it on the Windows build under Wine
+// (KELMORA_WINDOWS_INSTALLER names the .exe).
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,16 +12,22 @@
 #include <QTest>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <set>
 
 #include "app/DemoSandbox.h"
+#include "support/GameSandbox.h"
 #include "support/TempDir.h"
 #include "support/X11Desktop.h"
+#include "ui/InstallProgressWindow.h"
+#include "x11/ProgressTrack.h"
 
 namespace kelmora {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::MotifHints;
+using testing::ScreenRecorder;
 using testing::WindowFacts;
 using testing::X11Desktop;
 
@@ -37,13 +45,47 @@ struct Frame {
     bool taskBarEntry;
 };
 
-// The program on the demo sandbox in `folder`; killed if a test leaves it running.
+QString Text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// The Windows build, when the tests are to work it under Wine.
+std::optional<QString> WindowsInstaller() {
+    const QByteArray exe = qgetenv("KELMORA_WINDOWS_INSTALLER");
+    if (exe.isEmpty()) return std::nullopt;
+    return QString::fromLocal8Bit(exe);
+}
+
+// Leaves the game folder in the Wine prefix's registry as the game's 32-bit setup does, named as
+// Windows programs under Wine see it: on drive Z, the host's root.
+bool RegisterGameFolder(const fs::path& gameFolder) {
+    QProcess reg;
+    reg.start(QStringLiteral("wine"),
+              {QStringLiteral("reg"), QStringLiteral("add"),
+               QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                              "Total Annihilation"),
+               QStringLiteral("/v"), QStringLiteral("Dir"), QStringLiteral("/d"),
+               QStringLiteral("Z:") + Text(gameFolder).replace(QLatin1Char('/'), QLatin1Char('\\')),
+               QStringLiteral("/reg:32"), QStringLiteral("/f")});
+    return reg.waitForFinished(60000) && reg.exitStatus() == QProcess::NormalExit &&
+           reg.exitCode() == 0;
+}
+
+// The program on the demo sandbox in `folder`: the Linux build started with --demo, or the
+// Windows build under Wine started in the package folder, the game folder in the registry. It is
+// killed if a test leaves it running.
 class RunningProgram {
 public:
-    explicit RunningProgram(const fs::path& folder) {
+    RunningProgram(const fs::path& folder, const DemoSandbox& sandbox) {
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        process_.start(QStringLiteral(KELMORA_INSTALLER),
-                       {QStringLiteral("--demo"), QString::fromStdString(folder.string())});
+        if (const std::optional<QString> exe = WindowsInstaller()) {
+            EXPECT_TRUE(RegisterGameFolder(sandbox.gameFolder));
+            process_.setWorkingDirectory(Text(sandbox.packageFolder));
+            process_.start(QStringLiteral("wine"), {*exe});
+        } else {
+            process_.start(QStringLiteral(KELMORA_INSTALLER),
+                           {QStringLiteral("--demo"), Text(folder)});
+        }
     }
     ~RunningProgram() {
         if (process_.state() == QProcess::NotRunning) return;
@@ -81,6 +123,9 @@ protected:
         if (!desktop_.IsUsable()) GTEST_SKIP() << "needs an X server (tests/x11/run-in-desktop)";
         windowManager_ = desktop_.WindowManager();
         sandbox_ = BuildDemoSandbox(folder_.path());
+        // A package of 1,500 files: an install long enough to watch its progress on screen.
+        WriteArchive(sandbox_.packageFolder / "KELMORA.UFO", testing::ManyFiles("rev31.gp3", 1500),
+                     folder_.path() / "staging");
     }
 
     // The window titled `title` that has the focus, once there is one.
@@ -134,14 +179,38 @@ protected:
         }
     }
 
+    // Records the progress track of the install window on screen, from where a window of the
+    // same layout has it.
+    std::unique_ptr<ScreenRecorder> RecordProgress(unsigned long installWindow) {
+        InstallerState state;
+        const InstallProgressWindow layout(state);
+        const QFrame* track = testing::Track(layout);
+        trackInside_ = track->contentsRect();
+        return std::make_unique<ScreenRecorder>(QRect(
+            desktop_.Facts(installWindow).clientRect.topLeft() + track->mapTo(&layout, QPoint()),
+            track->size()));
+    }
+
+    // The widths of the bar in the pictures, each once, in the order first seen.
+    std::vector<int> BarWidthsSeen(const ScreenRecorder& recorder) const {
+        std::vector<int> widths;
+        for (const ScreenRecorder::Frame& frame : recorder.Frames()) {
+            const int width = testing::BarWidth(frame.image, trackInside_);
+            if (std::find(widths.begin(), widths.end(), width) == widths.end())
+                widths.push_back(width);
+        }
+        return widths;
+    }
+
     X11Desktop desktop_;
     QString windowManager_;
+    QRect trackInside_;
     testing::TempDir folder_;
     DemoSandbox sandbox_;
 };
 
 TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
-    RunningProgram program(folder_.path());
+    RunningProgram program(folder_.path(), sandbox_);
     const unsigned long main = Active(kAppTitle);
     ASSERT_NE(main, 0u);
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
@@ -162,9 +231,19 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     ExpectFrame(notes, {{408, 200}, false, false, false}, kNotesTitle);
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
 
+    // The bar grows on screen while the install runs, through extraction and packing.
+    const unsigned long installing = Active(kInstallTitle);
+    ASSERT_NE(installing, 0u);
+    const std::unique_ptr<ScreenRecorder> recorder = RecordProgress(installing);
+
     // The outcome box stands over the install window, which stays on screen until it is answered.
     const unsigned long outcome = Active(kAppTitle, main);
     ASSERT_NE(outcome, 0u);
+    recorder->Stop();
+    const std::vector<int> widths = BarWidthsSeen(*recorder);
+    EXPECT_GE(widths.size(), 5u);
+    EXPECT_EQ(*std::max_element(widths.begin(), widths.end()), trackInside_.width());
+    std::printf("install window: %zu bar widths seen on screen\n", widths.size());
     ExpectFrame(outcome, {{}, false, true, false}, kAppTitle);
     const QList<unsigned long> installWindows = desktop_.ClientsTitled(kInstallTitle);
     ASSERT_EQ(installWindows.size(), 1);
@@ -179,7 +258,7 @@ TEST_F(ProgramOnDesktopTest, AnInstalledPatchOpensOnlyTheControlPanel) {
     fs::copy_file(sandbox_.gameFolder / "rev31.gp3",
                   sandbox_.gameFolder / "Orv_Backup" / "rev31.gp3");
     const auto before = FilesUnder(folder_.path());
-    RunningProgram program(folder_.path());
+    RunningProgram program(folder_.path(), sandbox_);
     const unsigned long panel = Active(kPanelTitle);
     ASSERT_NE(panel, 0u);
     EXPECT_TRUE(desktop_.ClientsTitled(kAppTitle).isEmpty()) << "the main window was shown";
@@ -211,16 +290,47 @@ TEST_F(ProgramOnDesktopTest, AnInstalledPatchOpensOnlyTheControlPanel) {
     EXPECT_EQ(FilesUnder(folder_.path()), before);
 }
 
+TEST_F(ProgramOnDesktopTest, TheControlPanelDisablesAndEnablesThePatchThroughItsButtons) {
+    const fs::path game = sandbox_.gameFolder;
+    const std::string original = testing::ReadFile(game / "rev31.gp3");
+    fs::create_directories(game / "Orv_Backup");
+    fs::rename(game / "rev31.gp3", game / "Orv_Backup" / "rev31.gp3");
+    WriteArchive(game / "rev31.gp3", {{"scripts", {}}, {"scripts\\armcom.cob", "patched"}},
+                 folder_.path() / "staging");
+    const std::string patched = testing::ReadFile(game / "rev31.gp3");
+
+    // The right-hand frame's button comes after Uninstall's, which has the focus; Enter answers
+    // the question Yes, then the success message.
+    const auto pressRightHandButton = [&] {
+        RunningProgram program(folder_.path(), sandbox_);
+        ASSERT_NE(Active(kPanelTitle), 0u);
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("space")));
+        const unsigned long question = Active(kAppTitle);
+        ASSERT_NE(question, 0u);
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+        ASSERT_NE(Active(kAppTitle, question), 0u);
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+        EXPECT_TRUE(program.EndsWith(0));
+    };
+    pressRightHandButton();
+    EXPECT_EQ(testing::ReadFile(game / "rev31.gp3"), original) << "not disabled";
+    EXPECT_EQ(testing::ReadFile(game / "Orv_Backup" / "rev31.mod"), patched);
+    pressRightHandButton();
+    EXPECT_EQ(testing::ReadFile(game / "rev31.gp3"), patched) << "not enabled";
+    EXPECT_FALSE(fs::exists(game / "Orv_Backup" / "rev31.mod"));
+}
+
 TEST_F(ProgramOnDesktopTest, EscOnTheMainWindowAndOnTheReleaseNotesEndsTheProgramTouchingNothing) {
     const auto before = FilesUnder(folder_.path());
     {
-        RunningProgram program(folder_.path());
+        RunningProgram program(folder_.path(), sandbox_);
         ASSERT_NE(Active(kAppTitle), 0u);
         ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
         EXPECT_TRUE(program.EndsWith(0));
     }
     {
-        RunningProgram program(folder_.path());
+        RunningProgram program(folder_.path(), sandbox_);
         ASSERT_NE(Active(kAppTitle), 0u);
         ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
         ASSERT_NE(Active(kNotesTitle), 0u);
