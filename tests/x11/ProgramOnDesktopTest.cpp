@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 #include <filesystem>
@@ -53,7 +55,7 @@ QString Text(const fs::path& path) {
 std::optional<QString> WindowsInstaller() {
     const QByteArray exe = qgetenv("KELMORA_WINDOWS_INSTALLER");
     if (exe.isEmpty()) return std::nullopt;
-    return QString::fromLocal8Bit(exe);
+    return QFileInfo(QString::fromLocal8Bit(exe)).absoluteFilePath();
 }
 
 // Leaves the game folder in the Wine prefix's registry as the game's 32-bit setup does, named as
@@ -78,8 +80,12 @@ class RunningProgram {
 public:
     RunningProgram(const fs::path& folder, const DemoSandbox& sandbox) {
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (const std::optional<QString> exe = WindowsInstaller()) {
+        const std::optional<QString> exe = WindowsInstaller();
+        if (exe) {
             EXPECT_TRUE(RegisterGameFolder(sandbox.gameFolder));
+        }
+        started_.start();
+        if (exe) {
             process_.setWorkingDirectory(Text(sandbox.packageFolder));
             process_.start(QStringLiteral("wine"), {*exe});
         } else {
@@ -95,6 +101,9 @@ public:
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
+    // Milliseconds since the program was started.
+    qint64 Elapsed() const { return started_.elapsed(); }
+
     // Whether the program ended by itself, with `status`.
     bool EndsWith(int status) {
         // It may have ended already, while the test waited for a window.
@@ -105,6 +114,7 @@ public:
 
 private:
     static constexpr int kLongWaitMs = 30000;
+    QElapsedTimer started_;
     QProcess process_;
 };
 
@@ -148,7 +158,10 @@ protected:
         EXPECT_EQ(facts.title, title);
         EXPECT_TRUE(facts.viewable);
         EXPECT_GT(facts.frameExtents.top(), 0) << "no title bar";
-        EXPECT_EQ(facts.hasIcon, frame.icon);
+        // Wine gives every window an icon of its own where the program sets none.
+        if (frame.icon || !WindowsInstaller()) {
+            EXPECT_EQ(facts.hasIcon, frame.icon);
+        }
         if (!frame.clientSize.isEmpty()) {
             EXPECT_EQ(facts.clientRect.size(), frame.clientSize);
             EXPECT_EQ(facts.minimumSize, frame.clientSize);
@@ -162,7 +175,13 @@ protected:
         EXPECT_TRUE(facts.motif->Draws(MotifHints::kTitle));
         EXPECT_FALSE(facts.motif->Offers(MotifHints::kMinimize));
         EXPECT_FALSE(facts.motif->Offers(MotifHints::kMaximize));
-        EXPECT_EQ(facts.motif->Offers(MotifHints::kClose), frame.closeBox);
+        // Wine offers closing every window and draws a window menu exactly where the Windows
+        // window has its system menu, which holds the close box.
+        if (WindowsInstaller()) {
+            EXPECT_EQ(facts.motif->Draws(MotifHints::kMenu), frame.closeBox);
+        } else {
+            EXPECT_EQ(facts.motif->Offers(MotifHints::kClose), frame.closeBox);
+        }
 
         const QString dialog = QStringLiteral("_NET_WM_WINDOW_TYPE_DIALOG");
         EXPECT_EQ(facts.types.contains(dialog), !frame.taskBarEntry);
@@ -213,6 +232,8 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     RunningProgram program(folder_.path(), sandbox_);
     const unsigned long main = Active(kAppTitle);
     ASSERT_NE(main, 0u);
+    std::printf("main window: on screen with the focus %lld ms after the start\n",
+                static_cast<long long>(program.Elapsed()));
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
 
     // Help, by a click on its button (240, 216, 81 x 25 in the window); Esc closes it.
@@ -314,10 +335,10 @@ TEST_F(ProgramOnDesktopTest, TheControlPanelDisablesAndEnablesThePatchThroughIts
         EXPECT_TRUE(program.EndsWith(0));
     };
     pressRightHandButton();
-    EXPECT_EQ(testing::ReadFile(game / "rev31.gp3"), original) << "not disabled";
-    EXPECT_EQ(testing::ReadFile(game / "Orv_Backup" / "rev31.mod"), patched);
+    EXPECT_TRUE(testing::ReadFile(game / "rev31.gp3") == original) << "not disabled";
+    EXPECT_TRUE(testing::ReadFile(game / "Orv_Backup" / "rev31.mod") == patched);
     pressRightHandButton();
-    EXPECT_EQ(testing::ReadFile(game / "rev31.gp3"), patched) << "not enabled";
+    EXPECT_TRUE(testing::ReadFile(game / "rev31.gp3") == patched) << "not enabled";
     EXPECT_FALSE(fs::exists(game / "Orv_Backup" / "rev31.mod"));
 }
 
