@@ -152,7 +152,7 @@ TEST(PanelActionsTest, UninstallKeepsThePlayersFoldersAndReportsWhatItCouldNotDe
     testing::CatchProgramEnd catchEnd;
     EXPECT_THROW(RunPanelAction(PanelAction::kUninstall, again.folderText(), box), ProgramEnded);
     faults::Disarm();
-    EXPECT_EQ(testing::ReadFile(again.gameArchive()), "original");
+    EXPECT_EQ(GameFolder::Label(again.gameArchive()), "original");
     ASSERT_EQ(box.shown.size(), 2u);
     const Message& report = box.shown[1];
     EXPECT_EQ(report.icon, MsgIcon::kCritical);
@@ -163,7 +163,7 @@ TEST(PanelActionsTest, UninstallKeepsThePlayersFoldersAndReportsWhatItCouldNotDe
     ASSERT_NE(at, std::string::npos) << report.text;
     const std::string left = report.text.substr(at + where.size());
     const std::string leftFolder = left.substr(0, left.find('\r'));
-    EXPECT_EQ(testing::ReadFile(std::filesystem::path(leftFolder) / "rev31.mod"), "patched");
+    EXPECT_EQ(GameFolder::Label(std::filesystem::path(leftFolder) / "rev31.mod"), "patched");
     EXPECT_NE(left.find("\r     rev31.gp3\r     rev31.mod\r"), std::string::npos) << left;
 }
 

@@ -87,7 +87,8 @@ TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
 
 // ---- Control panel ----
 
-const PanelArchives kArchives{"original archive", "patched archive"};
+const PanelArchives kArchives{testing::LabelledArchive("original archive"),
+                              testing::LabelledArchive("patched archive")};
 
 struct PanelCase {
     const char* name;
