@@ -19,7 +19,7 @@ struct InstallerState {
     bool installFailed = false;
     // What a successful install could not delete once the new archive was in place, each with
     // its error: named in the outcome.
-    std::vector<std::string> leftBehind;
+    std::vector<std::string> leftBehind{};
 };
 
 }  // namespace kelmora

@@ -140,19 +140,24 @@ std::string LeftoverReport(const std::string& folder, const RuntimeError& error)
            "\r\rYou may delete that folder yourself.";
 }
 
-// The original goes back first, in one step: a checked copy renamed over the game archive and on
-// the disk before anything else changes, so that the game folder never lacks a rev31.gp3, and read
-// back, since a file system may report done a copy that lost it. The
-// backup folder then leaves in one step too, renamed out of the way before it is deleted: a run
-// stopped half-way through deleting it could otherwise leave the parked patch without the
-// original, and the panel would then offer to enable it over the only copy of the original.
-// Returns, when the backup folder could not be deleted, the report of what is left.
-std::optional<std::string> Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
+// Copies the backup over the game archive and reads it back: a file system may report done a copy
+// that lost it, and the copy is what the original's last other copy gives way to.
+void RestoreOriginal(const FileSystemObject& files, const GameFolderPaths& paths) {
     const ContentDigest copied = files.CopyOver(paths.backupArchive, paths.gameArchive);
     if (files.DigestOf(paths.gameArchive) != copied) {
         throw RuntimeError(kDeviceIOError, ErrorDescription(kDeviceIOError) + ": " +
                                                paths.gameArchive + " does not hold what was copied");
     }
+}
+
+// The original goes back first, in one step: a checked copy renamed over the game archive and on
+// the disk before anything else changes, so that the game folder never lacks a rev31.gp3. The
+// backup folder then leaves in one step too, renamed out of the way before it is deleted: a run
+// stopped half-way through deleting it could otherwise leave the parked patch without the
+// original, and the panel would then offer to enable it over the only copy of the original.
+// Returns, when the backup folder could not be deleted, the report of what is left.
+std::optional<std::string> Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
+    RestoreOriginal(files, paths);
     std::string left = paths.backupFolder;
     try {
         left = RenameAway(paths);
@@ -170,7 +175,7 @@ void Disable(const FileSystemObject& files, const GameFolderPaths& paths) {
     try {
         files.copyfile(paths.gameArchive, paths.parkedArchive, true);
         StopIfRequested();
-        files.CopyOver(paths.backupArchive, paths.gameArchive);
+        RestoreOriginal(files, paths);
     } catch (const RuntimeError&) {
         // Only while the game archive is still the patched one may its parked copy go again.
         Undoing([&] {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "InstallRun.h"
 #include "Invariant.h"
@@ -65,8 +66,10 @@ TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
             const std::string problems = invariant.Check(false, result.success, &state);
             EXPECT_EQ(problems, "")
                 << "error " << error << " at operation " << at << " (" << struck << ")";
-            // Whatever failed was said: an error message, or the failure outcome.
-            EXPECT_TRUE(!result.success || !result.shown.empty()) << "silent failure at " << struck;
+            // Whatever failed was said: an error message, the failure outcome, or what a success
+            // left behind; only a mode change, an attempt, may fail unsaid.
+            const bool said = !result.success || !result.shown.empty() || !result.leftBehind.empty();
+            EXPECT_TRUE(said || struck.starts_with("set attributes")) << "silent failure at " << struck;
             (state == InstallState::kInstalled ? installed : asBefore)++;
             if (!result.success) ++honestFailures;
             // A run that still tells success failed in a step after which the install is whole.
@@ -142,8 +145,10 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
                     EXPECT_TRUE(fs::exists(result.leftover));
                     ++leftovers;
                 } else if (state != start) {
-                    // Only a flush that failed after its rename may leave another state.
-                    EXPECT_TRUE(struck.starts_with("flush") && Safe(state));
+                    // Only a flush or a read-back that failed after its rename may leave another
+                    // state.
+                    EXPECT_TRUE((struck.starts_with("flush") || struck.starts_with("read")) &&
+                                Safe(state));
                     ++afterFlush;
                 } else {
                     ++toStart;
@@ -165,6 +170,76 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
         "the start, %d told success, %d reported a backup folder left over, %d failed in a flush "
         "after the change\n",
         injected, toStart, toTarget, leftovers, afterFlush);
+}
+
+// ---- A disk that lies ----
+
+// The renames of a run whose destination's path holds `part`.
+template <typename Run>
+std::vector<std::uint64_t> RenamesInto(const std::string& part, Run&& run) {
+    std::vector<std::uint64_t> renames;
+    faults::Record([&](const faults::Operation& operation) {
+        if (operation.op == faults::Op::kRename &&
+            operation.path.string().find(part) != std::string::npos)
+            renames.push_back(operation.number);
+    });
+    run();
+    faults::Disarm();
+    return renames;
+}
+
+// A file system that reports a rename done and loses what it moved (a FAT disk through FUSE does
+// so with a folder): every rename the install makes the backup with, and every one by which a
+// panel action puts the original in rev31.gp3's place. The backup or the original, read back,
+// must stop the run before the only other copy of the original goes.
+TEST(FaultSweepTest, ARenameTheDiskLiesAboutNeverCostsTheOriginal) {
+    DisarmAtEnd disarm;
+    int lies = 0, asBefore = 0, kept = 0;
+    const testing::GameSandbox counted(GameEntries(), PackageEntries());
+    const std::vector<std::uint64_t> installRenames =
+        RenamesInto("Orv_Backup", [&] { RunInstall(counted); });
+    EXPECT_EQ(installRenames.size(), 2u);
+    for (std::uint64_t at : installRenames) {
+        testing::GameSandbox sandbox(GameEntries(), PackageEntries());
+        InstallInvariant invariant(sandbox);
+        faults::LieAt(at);
+        const InstallResult result = RunInstall(sandbox);
+        faults::Disarm();
+        InstallState state{};
+        EXPECT_EQ(invariant.Check(false, result.success, &state), "") << "lie at " << at;
+        EXPECT_FALSE(result.success);
+        ASSERT_FALSE(result.shown.empty());
+        EXPECT_NE(result.shown[0].text.find("the backup "), std::string::npos)
+            << result.shown[0].text;
+        ++lies;
+        asBefore += state == InstallState::kAsBefore;
+    }
+    for (const PanelCase& panelCase : {PanelCase{"uninstall", PanelAction::kUninstall, false, ""},
+                                       PanelCase{"disable", PanelAction::kDisable, false, ""}}) {
+        testing::TempDir countedRoot;
+        MakeGameFolder(countedRoot.path(), false, kArchives);
+        const std::vector<std::uint64_t> renames =
+            RenamesInto("rev31.gp3", [&] { RunAction(panelCase.action, countedRoot.path()); });
+        for (std::uint64_t at : renames) {
+            testing::TempDir root;
+            MakeGameFolder(root.path(), false, kArchives);
+            faults::LieAt(at);
+            const ActionResult result = RunAction(panelCase.action, root.path());
+            SCOPED_TRACE(std::string(panelCase.name) + ": lie at " + faults::Struck());
+            faults::Disarm();
+            ++lies;
+            EXPECT_FALSE(result.success);
+            EXPECT_EQ(result.error, kDeviceIOError);
+            const bool original =
+                testing::ReadFile(root.path() / "Orv_Backup" / "rev31.gp3") == kArchives.original;
+            EXPECT_TRUE(original);
+            kept += original;
+        }
+    }
+    std::printf(
+        "lying disk: %d renames lied about; the %zu installs ended as before (%d), the panel's "
+        "restores failed with the original kept in the backup (%d)\n",
+        lies, installRenames.size(), asBefore, kept);
 }
 
 }  // namespace
