@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -344,6 +346,61 @@ TEST_F(InstallPatchTest, AWorkFolderDirectoryThatCannotBeListedStopsBeforePackin
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
     EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
     EXPECT_TRUE(fs::exists(sandbox.Package()));
+}
+
+// SIGINT or SIGTERM stop the run at its next step, which undoes what it made as a failed run
+// does: after the backup, in the middle of extracting, and while packing.
+TEST_F(InstallPatchTest, ASignalStopsTheRunAtItsNextStepAndUndoesIt) {
+    for (const auto& [moment, signal] : {std::pair{"Backing up", SIGINT},
+                                         std::pair{"Extracting", SIGTERM},
+                                         std::pair{"Compressing", SIGINT}}) {
+        SCOPED_TRACE(moment);
+        GameSandbox sandbox(kGameArchive, kPackage);
+        Use(sandbox);
+        messages.shown.clear();
+        const std::string original = ReadFile(sandbox.GameArchive());
+        display.onAction = [&, moment = std::string(moment), signal = signal](const std::string& action) {
+            if (action.starts_with(moment)) std::raise(signal);
+        };
+
+        InstallPatch(state, display, messages);
+
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "Error 18: User interrupt occurred.");
+        EXPECT_TRUE(state.installFailed);
+        EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
+        EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
+        EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
+        EXPECT_TRUE(fs::exists(sandbox.Package()));
+    }
+}
+
+// Once the new archive is in place the install has succeeded: what its clean-up could not delete
+// is named in that one outcome, not in an error message before it.
+TEST_F(InstallPatchTest, WhatTheCleanUpCouldNotDeleteIsNamedInTheSuccess) {
+    std::uint64_t removal = 0;
+    {
+        GameSandbox sandbox(kGameArchive, kPackage);
+        Use(sandbox);
+        faults::Record([&](const faults::Operation& operation) {
+            if (operation.op == faults::Op::kDeleteTree) removal = operation.number;
+        });
+        InstallPatch(state, display, messages);
+        faults::Disarm();
+    }
+    GameSandbox sandbox(kGameArchive, kPackage);
+    Use(sandbox);
+    faults::FailAt(removal, kDeviceIOError);
+    InstallPatch(state, display, messages);
+    faults::Disarm();
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(InstallOutcomeMessage(state).text,
+              "Installation Successful.  The Orvald's Kelmora is now ready to run.\r\rThese could "
+              "not be deleted; you may delete them yourself:\r\r     " +
+                  In(ShownGame(), "Orv_Rev31") + " (Error 57: Device I/O error)");
+    EXPECT_EQ(InstallOutcomeMessage(state).icon, MsgIcon::kNone);
+    EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "scripts\\armcom.cob"), "package armcom");
 }
 
 TEST_F(InstallPatchTest, NeverWritesAnEntryThatWouldLeaveTheWorkFolderAndStopsBeforePacking) {
