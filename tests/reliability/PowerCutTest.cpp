@@ -202,8 +202,8 @@ std::string PanelProblems(const std::string& shape, const State& state, bool tol
 
 TEST(PowerCutTest, APanelActionCutOffAtAnyStepKeepsTheOriginalAndAWayBack) {
     DisarmAtEnd disarm;
-    const std::string original = Repeated("original archive ", 300000);
-    const std::string patched = Repeated("patched archive, longer ", 350000);
+    const std::string original = testing::LabelledArchive("original archive ", 300000);
+    const std::string patched = testing::LabelledArchive("patched archive, longer ", 350000);
     struct Case {
         const char* name;
         PanelAction action;
