@@ -72,10 +72,11 @@ bool UndoInterruptedInstall(const std::string& folder, MessageBoxSeam& messages)
     }
     std::string removed = "\r     Orv_Backup";
     for (const std::string& name : leftovers) removed += "\r     " + name;
-    messages.Show(Message{"An earlier installation of Orvald's Kelmora was stopped before it "
-                          "changed rev31.gp3.  The game is as it was before, and what that "
-                          "installation left in\r\r" +
-                          folder + "\r\rhas been removed:\r" + removed});
+    messages.Show(
+        Message{"An earlier installation of Orvald's Kelmora was stopped before it "
+                "changed rev31.gp3.  The game is as it was before, and what that "
+                "installation left in\r\r" +
+                folder + "\r\rhas been removed:\r" + removed});
     return true;
 }
 

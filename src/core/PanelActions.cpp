@@ -146,7 +146,8 @@ void RestoreOriginal(const FileSystemObject& files, const GameFolderPaths& paths
     const ContentDigest copied = files.CopyOver(paths.backupArchive, paths.gameArchive);
     if (files.DigestOf(paths.gameArchive) != copied) {
         throw RuntimeError(kDeviceIOError, ErrorDescription(kDeviceIOError) + ": " +
-                                               paths.gameArchive + " does not hold what was copied");
+                                               paths.gameArchive +
+                                               " does not hold what was copied");
     }
 }
 

@@ -23,10 +23,10 @@ enum class PanelOutcome { kDeclined, kSourceMissing, kSourceDamaged, kRefused };
 
 // Asks the action's question, carries out its file operations under the game folder's lock,
 // shows the success message and ends the program with status 0. SIGINT, SIGTERM and SIGHUP stop
-// it before its change, or (disable) between its two copies, with run-time error 18. An uninstall whose backup folder
-// could not be deleted once the original was back shows what is left, with the stop icon, instead
-// of the success message. Returns only when nothing was changed. A failing file operation raises
-// RuntimeError; the caller reports it as an uncaught run-time error.
+// it before its change, or (disable) between its two copies, with run-time error 18. An uninstall
+// whose backup folder could not be deleted once the original was back shows what is left, with the
+// stop icon, instead of the success message. Returns only when nothing was changed. A failing file
+// operation raises RuntimeError; the caller reports it as an uncaught run-time error.
 PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
                             MessageBoxSeam& messages);
 

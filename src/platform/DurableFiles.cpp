@@ -3,13 +3,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <random>
 #include <vector>
-
-#include <zlib.h>
 
 #include "platform/FaultInjection.h"
 #include "platform/RuntimeError.h"
@@ -140,9 +139,8 @@ ContentDigest ReadThrough(int fd, const fs::path& path, Use&& use) {
     while (const long long got = ReadChecked(fd, path, buffer.data(), buffer.size())) {
         use(buffer.data(), static_cast<size_t>(got));
         digest.size += static_cast<std::uint64_t>(got);
-        digest.crc = static_cast<std::uint32_t>(
-            ::crc32(digest.crc, reinterpret_cast<const Bytef*>(buffer.data()),
-                    static_cast<uInt>(got)));
+        digest.crc = static_cast<std::uint32_t>(::crc32(
+            digest.crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(got)));
     }
     return digest;
 }

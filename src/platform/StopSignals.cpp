@@ -44,7 +44,8 @@ BOOL WINAPI OnConsoleClosing(DWORD event) {
 
 void Catch() {
     running = true;
-    for (size_t i = 0; i < kSignals.size(); ++i) previous[i] = std::signal(kSignals[i], RequestStop);
+    for (size_t i = 0; i < kSignals.size(); ++i)
+        previous[i] = std::signal(kSignals[i], RequestStop);
     ::SetConsoleCtrlHandler(OnConsoleClosing, TRUE);
 }
 

@@ -90,7 +90,8 @@ TEST(PanelActionsTest, AMissingOrDamagedSourceChangesNothingAndNamesTheFile) {
         if (action == PanelAction::kEnable && damage != "-") game.MakeDisabled();
         const std::filesystem::path file = JoinPath(game.folderText(), source);
         if (damage == "-" && action != PanelAction::kEnable) std::filesystem::remove(file);
-        if (damage == "cut") std::filesystem::resize_file(file, std::filesystem::file_size(file) - 1);
+        if (damage == "cut")
+            std::filesystem::resize_file(file, std::filesystem::file_size(file) - 1);
         if (damage != "-" && damage != "cut") testing::WriteFile(file, damage);
         const std::string before = game.State();
         ScriptedMessageBox box;

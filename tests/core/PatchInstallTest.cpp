@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -351,15 +350,16 @@ TEST_F(InstallPatchTest, AWorkFolderDirectoryThatCannotBeListedStopsBeforePackin
 // SIGINT or SIGTERM stop the run at its next step, which undoes what it made as a failed run
 // does: after the backup, in the middle of extracting, and while packing.
 TEST_F(InstallPatchTest, ASignalStopsTheRunAtItsNextStepAndUndoesIt) {
-    for (const auto& [moment, signal] : {std::pair{"Backing up", SIGINT},
-                                         std::pair{"Extracting", SIGTERM},
-                                         std::pair{"Compressing", SIGINT}}) {
+    for (const auto& [moment, signal] :
+         {std::pair{"Backing up", SIGINT}, std::pair{"Extracting", SIGTERM},
+          std::pair{"Compressing", SIGINT}}) {
         SCOPED_TRACE(moment);
         GameSandbox sandbox(kGameArchive, kPackage);
         Use(sandbox);
         messages.shown.clear();
         const std::string original = ReadFile(sandbox.GameArchive());
-        display.onAction = [&, moment = std::string(moment), signal = signal](const std::string& action) {
+        display.onAction = [&, moment = std::string(moment),
+                            signal = signal](const std::string& action) {
             if (action.starts_with(moment)) std::raise(signal);
         };
 

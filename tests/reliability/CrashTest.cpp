@@ -148,7 +148,8 @@ TEST(CrashTest, AnInstallSignalledAtAnyOperationStopsAndUndoesOrFinishes) {
 TEST(CrashTest, APanelActionKilledAtAnyOperationLeavesAWayBack) {
     // Archives of several chunks, so that kills strike in the middle of their copies.
     const std::string patched = testing::LabelledArchive("patched archive ", 3 << 20);
-    const std::string original = testing::LabelledArchive("original archive, the game's own ", 3 << 20);
+    const std::string original =
+        testing::LabelledArchive("original archive, the game's own ", 3 << 20);
     struct Case {
         const char* action;
         bool disabled;

@@ -217,8 +217,9 @@ TEST_P(RealDiskTest, AnInstallOnANearlyFullDiskInstallsOrLeavesTheGameAsItWas) {
 TEST_P(RealDiskTest, APanelActionOnANearlyFullDiskEndsInAStateOfThePatch) {
     MountedFileSystem disk(GetParam(), 40);
     if (!disk.why().empty()) GTEST_SKIP() << GetParam() << " not mounted: " << disk.why();
-    const PanelArchives archives{testing::LabelledArchive("original archive ", 3 * kMegabyte),
-                                 testing::LabelledArchive("patched archive, longer ", 3 * kMegabyte + 300000)};
+    const PanelArchives archives{
+        testing::LabelledArchive("original archive ", 3 * kMegabyte),
+        testing::LabelledArchive("patched archive, longer ", 3 * kMegabyte + 300000)};
     struct Case {
         const char* name;
         PanelAction action;
