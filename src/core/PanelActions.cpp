@@ -239,7 +239,8 @@ PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
     }
     const bool enable = action == PanelAction::kEnable;
     if (const auto damage = Damage(SourceOf(action, paths), enable ? "rev31.mod" : "rev31.gp3")) {
-        Refuse(texts, "this file is damaged (" + *damage + ")", SourceOf(action, shown), messages);
+        Refuse(texts, "this file is not a whole, readable archive (" + *damage + ")",
+               SourceOf(action, shown), messages);
         return PanelOutcome::kSourceDamaged;
     }
     const StopOnSignals stopOnSignals;

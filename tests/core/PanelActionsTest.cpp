@@ -103,7 +103,7 @@ TEST(PanelActionsTest, AMissingOrDamagedSourceChangesNothingAndNamesTheFile) {
         EXPECT_TRUE(std::filesystem::is_directory(game.backupFolder()));
         ASSERT_EQ(box.shown.size(), 2u);
         EXPECT_NE(box.shown[1].text.find(JoinPath(game.folderText(), source)), std::string::npos);
-        EXPECT_NE(box.shown[1].text.find(damage == "-" ? "is missing" : "is damaged"),
+        EXPECT_NE(box.shown[1].text.find(damage == "-" ? "is missing" : "is not a whole"),
                   std::string::npos)
             << box.shown[1].text;
         EXPECT_EQ(box.shown[1].icon, MsgIcon::kCritical);

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
-
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -345,34 +343,6 @@ TEST_F(InstallPatchTest, AWorkFolderDirectoryThatCannotBeListedStopsBeforePackin
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
     EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
     EXPECT_TRUE(fs::exists(sandbox.Package()));
-}
-
-// SIGINT or SIGTERM stop the run at its next step, which undoes what it made as a failed run
-// does: after the backup, in the middle of extracting, and while packing.
-TEST_F(InstallPatchTest, ASignalStopsTheRunAtItsNextStepAndUndoesIt) {
-    for (const auto& [moment, signal] :
-         {std::pair{"Backing up", SIGINT}, std::pair{"Extracting", SIGTERM},
-          std::pair{"Compressing", SIGINT}}) {
-        SCOPED_TRACE(moment);
-        GameSandbox sandbox(kGameArchive, kPackage);
-        Use(sandbox);
-        messages.shown.clear();
-        const std::string original = ReadFile(sandbox.GameArchive());
-        display.onAction = [&, moment = std::string(moment),
-                            signal = signal](const std::string& action) {
-            if (action.starts_with(moment)) std::raise(signal);
-        };
-
-        InstallPatch(state, display, messages);
-
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "Error 18: User interrupt occurred.");
-        EXPECT_TRUE(state.installFailed);
-        EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
-        EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
-        EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
-        EXPECT_TRUE(fs::exists(sandbox.Package()));
-    }
 }
 
 // Once the new archive is in place the install has succeeded: what its clean-up could not delete
