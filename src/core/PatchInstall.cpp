@@ -89,24 +89,6 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     return names;
 }
 
-// The packing callback, which also ends the packing when the run is asked to stop: the library then
-// leaves the game archive as it was.
-std::int32_t PackProgressUnlessStopped(std::int32_t a1, std::int32_t a2, std::int32_t a3,
-                                       std::int32_t a4, std::int32_t a5, std::int32_t a6,
-                                       std::int32_t a7, std::int32_t a8) {
-    StopIfRequested();
-    return PackProgress(a1, a2, a3, a4, a5, a6, a7, a8);
-}
-
-// Points the packing callback at a display for the life of the object.
-class PackDisplayScope {
-public:
-    explicit PackDisplayScope(InstallDisplay& display) { SetPackDisplay(&display); }
-    ~PackDisplayScope() { SetPackDisplay(nullptr); }
-    PackDisplayScope(const PackDisplayScope&) = delete;
-    PackDisplayScope& operator=(const PackDisplayScope&) = delete;
-};
-
 // One install run. Every step after the version check runs under the error handler: a failing
 // step is reported and the run goes on with the next, except where going on would put the game
 // archive at risk or report a broken install as done; there the run stops and undoes what it made.
