@@ -111,7 +111,7 @@ TEST(ControlPanelWindowTest, FailureHalfwayShowsTheRunTimeErrorReportAndKeepsThe
     ScriptedMessageBox box;
     auto panel = OpenPanel(game);
     {
-        testing::ScopedUnreadable unreadable(game.backupArchive());
+        testing::ScopedUnreadable unreadable(game.gameArchive());
         EXPECT_EQ(Click(ModeButton(*panel)), 1);
     }
     EXPECT_EQ(game.State(), "patched|original|-");
