@@ -61,7 +61,7 @@ TEST(UnattendedTest, InstallsPrintingTheOutcomeAndTheProgress) {
     EXPECT_EQ(run.out,
               "Orvald's Kelmora Installation Program\n"
               "Installation Successful.  The Orvald's Kelmora is now ready to run.\n\n");
-    const std::string game = LowerCase(HostText(sandbox.gameFolder));
+    const std::string game = ShownFolder(HostText(sandbox.gameFolder));
     EXPECT_TRUE(run.err.starts_with("Backing up rev31.gp3...\nExtracting data from " + game +
                                     kHostSeparator +
                                     "rev31.gp3...\n0%\n100%\nExtracting data from "))
@@ -87,7 +87,7 @@ TEST(UnattendedTest, InstallsIntoAFolderWhoseNameIsNotAscii) {
     const Finished run = RunInstaller(Unattended(sandbox), sandbox.root.path());
 
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("Compressing " + LowerCase(HostText(game)) + kHostSeparator +
+    EXPECT_NE(run.err.find("Compressing " + ShownFolder(HostText(game)) + kHostSeparator +
                            "rev31.gp3...\n"),
               std::string::npos)
         << run.err;
@@ -105,7 +105,7 @@ TEST(UnattendedTest, RefusesAGameOfAnotherVersionWithTheConflictMessageAndChange
     EXPECT_EQ(run.out,
               "Version Conflict Detected\n"
               "The following file(s) do not match the Cavedog defaults:\n     " +
-                  LowerCase(HostText(sandbox.gameFolder)) + kHostSeparator +
+                  ShownFolder(HostText(sandbox.gameFolder)) + kHostSeparator +
                   "ccdata.ccx\n\nPlease verify that you have not installed any 3rd "
                   "party modifications to these files.\n\nPlease press OK to terminate "
                   "this installation.\n\n");
