@@ -245,11 +245,11 @@ TEST_F(InstallerWindowTest, NoToTheReleaseNotesEndsTheProgramWithoutTouchingAFil
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(InstallerWindowTest, EnterPressesOkAndEscPressesCancelWhereverTheFocusIs) {
+// Enter on another command button presses that one (tests/x11 checks every key of the window).
+TEST_F(InstallerWindowTest, EnterPressesOkAndEscPressesCancelFromTheFieldsAndOk) {
     prefix_.WriteGameFolder("C:\\Cavedog\\TotalA");
     auto window = LoadedIn(Downloads());
-    for (const char* name : {"gameFolderField", "packageFolderField", "okButton", "cancelButton",
-                             "findGameFolderButton", "helpButton"}) {
+    for (const char* name : {"gameFolderField", "packageFolderField", "okButton"}) {
         QWidget* control = Find<QWidget>(*window, name);
         control->setFocus();
         int notesShown = 0;
