@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Saves every window of the program, with the window manager's frame, as a real X server shows
-// it (scripts/screenshots runs it on a desktop of its own):
+// it (scripts/screenshots runs it on a desktop of its own), and the install window's action with
+// a game folder 200 characters long:
 //   tests/x11/run-in-desktop --metacity build/bin/kelmora-desktop-screenshots DIR
 // The windows open on a Wine-style prefix of its own making, whose registry names
 // C:\Games\TotalA, with the package in C:\Downloads. The install window comes last: a real install
@@ -199,6 +200,15 @@ int main(int argc, char** argv) {
         kelmora::testing::WriteFile(installed / "Orv_Backup" / "rev31.mod", "");
         kelmora::ControlPanelWindow parkedControlPanel(installed.path().string());
         saved &= Save(desktop, parkedControlPanel, folder, "control-panel-enable.png");
+    }
+    {
+        // A game folder of 200 characters: the action keeps its drive, first folder and file.
+        kelmora::InstallProgressWindow longFolder(state, &mainWindow);
+        std::string gameFolder = "c:\\games";
+        while (gameFolder.size() < 200) gameFolder += "\\total annihilation collection";
+        gameFolder.resize(200);
+        longFolder.SetAction("Extracting data from " + gameFolder + "\\rev31.gp3...");
+        saved &= Save(desktop, longFolder, folder, "install-window-long-folder.png");
     }
     if (!saved) return 1;
 
