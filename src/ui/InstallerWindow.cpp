@@ -127,9 +127,10 @@ void InstallerWindow::HandOverToControlPanel() {
 }
 
 void InstallerWindow::LookupGameFolder(const std::string& keyPath, const std::string& valueName) {
-    const std::string folder = ReadRegistryText(keyPath, valueName);
+    std::string folder = ReadRegistryText(keyPath, valueName);
+    if (folder.empty() && OffersFoundFolder()) folder = *foundFolder_;
     gameFolderField_->setText(QString::fromStdString(folder));
-    if (folder.empty() && !OffersFoundFolder()) findGameFolderButton_->setEnabled(false);
+    if (folder.empty()) findGameFolderButton_->setEnabled(false);
 }
 
 bool InstallerWindow::OffersFoundFolder() {
@@ -173,8 +174,6 @@ void InstallerWindow::CancelClicked() {
 
 void InstallerWindow::FindGameFolderClicked() {
     LookupGameFolder(kGameUninstallKey, kGameFolderValue);
-    if (gameFolderField_->text().isEmpty() && foundFolder_)
-        gameFolderField_->setText(QString::fromStdString(*foundFolder_));
 }
 
 void InstallerWindow::HelpClicked() {
