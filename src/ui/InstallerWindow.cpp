@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include "core/GameFolderLookup.h"
 #include "core/ProgramEnd.h"
@@ -46,6 +47,14 @@ protected:
 
 std::string FieldText(const QString& text) {
     return text.toStdString();
+}
+
+// The folder of a package given on the command line; else the current folder, as ever, unless it
+// lacks the package and the user's download folder holds it.
+std::string StartingPackageFolder(const InstallerState& state) {
+    if (!state.packageFolder.empty()) return state.packageFolder;
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return FirstFolderHoldingPackage({CurrentFolderText(), downloads.toStdString()});
 }
 
 }  // namespace
@@ -107,7 +116,7 @@ void InstallerWindow::ConnectControls() {
 bool InstallerWindow::Load() {
     const FileSystemObject fileSystem;
     LookupGameFolder(kGameUninstallKey, kGameFolderValue);
-    packageFolderField_->setText(QString::fromStdString(CurrentFolderText()));
+    packageFolderField_->setText(QString::fromStdString(StartingPackageFolder(state_)));
     folders_.CheckAllFiles();
     ShowOkState();
     // The game list's folder, not the field: an unusable field has sent the list to the drive

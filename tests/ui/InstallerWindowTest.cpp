@@ -268,6 +268,25 @@ TEST_F(InstallerWindowTest, EnterPressesOkAndEscPressesCancelFromTheFieldsAndOk)
     }
 }
 
+// Started from the desktop's menu, the current folder is the home folder: the package is looked
+// for in the download folder too. A package given on the command line names its folder.
+TEST_F(InstallerWindowTest, ThePackageFolderIsTheFirstOfTheCurrentAndTheDownloadFolderToHoldIt) {
+    const fs::path home = prefix_.Root() / "home";
+    const testing::ScopedEnv config("XDG_CONFIG_HOME", (home / ".config").string());
+    MakeFiles(home / "Downloads", {"KELMORA.UFO"});
+    const auto packageField = [this] {
+        return Find<QLineEdit>(*LoadedIn(prefix_.Root() / "home"), "packageFolderField")->text();
+    };
+    EXPECT_EQ(packageField().toStdString(), (home / "Downloads").string());
+    testing::WriteFile(home / ".config" / "user-dirs.dirs",
+                       "XDG_DOWNLOAD_DIR=\"$HOME/Fichiers\"\n");
+    EXPECT_EQ(packageField().toStdString(), home.string()) << "no package in the download folder";
+    MakeFiles(home / "Fichiers", {"kelmora.ufo"});
+    EXPECT_EQ(packageField().toStdString(), (home / "Fichiers").string());
+    state_.packageFolder = Downloads().string();
+    EXPECT_EQ(packageField().toStdString(), Downloads().string());
+}
+
 TEST_F(InstallerWindowTest, EnterDoesNothingWhileOkIsDisabled) {
     CopyTheGame();
     auto window = LoadedIn(Downloads());
