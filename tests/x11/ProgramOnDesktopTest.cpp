@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <filesystem>
@@ -145,6 +146,13 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     const unsigned long main = Active(kAppTitle);
     ASSERT_NE(main, 0u);
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
+    // A dock ties the window to the desktop entry that started it by its class.
+    QFile entry(QStringLiteral(KELMORA_DESKTOP_ENTRY));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString startupClass = QString::fromUtf8(entry.readAll())
+                                     .section(QStringLiteral("StartupWMClass="), 1)
+                                     .section(QLatin1Char('\n'), 0, 0);
+    EXPECT_EQ(desktop_.Facts(main).wmClass, QStringList({startupClass, startupClass}));
 
     // Help, by a click on its button (240, 216, 81 x 25 in the window); Esc closes it.
     ASSERT_TRUE(desktop_.Click(desktop_.Facts(main).clientRect.topLeft() + QPoint(280, 228)));
