@@ -48,11 +48,10 @@ void MakeSandbox(const fs::path& prefix) {
     fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
     kelmora::PadFile(game / "totala1.hpi", kelmora::testing::kTotala1Size);
     kelmora::PadFile(game / "ccdata.ccx", kelmora::testing::kCcdataSize);
-    kelmora::WriteArchive(game / "rev31.gp3", kelmora::testing::ManyFiles("", 1000),
-                          prefix / "staging");
+    kelmora::WriteArchive(game / "rev31.gp3", kelmora::testing::ManyFiles("", 1000));
     kelmora::PadFile(game / "rev31.gp3", kelmora::testing::kRev31Size);
     kelmora::WriteArchive(driveC / "Downloads" / "KELMORA.UFO",
-                          kelmora::testing::ManyFiles("rev31.gp3", 200), prefix / "staging");
+                          kelmora::testing::ManyFiles("rev31.gp3", 200));
     kelmora::testing::WriteFile(
         prefix / "system.reg",
         "WINE REGISTRY Version 2\n"
