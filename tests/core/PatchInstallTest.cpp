@@ -447,36 +447,6 @@ TEST_F(InstallPatchTest, AFailedPackingKeepsTheGameArchiveAndUndoesTheRun) {
     EXPECT_TRUE(fs::exists(sandbox.Package()));
 }
 
-// The disk fills up while the new archive is written beside the old one: the error names the
-// archive, not the temporary file it was written as.
-TEST_F(InstallPatchTest, AFullDiskWhilePackingIsErrorSixtyOneNamingTheGameArchive) {
-    std::uint64_t packing = 0;
-    {
-        GameSandbox sandbox(kGameArchive, kPackage);
-        Use(sandbox);
-        faults::Record([&](const faults::Operation& operation) {
-            if (operation.op == faults::Op::kWrite && !packing &&
-                operation.path.parent_path() == sandbox.gameFolder)
-                packing = operation.number;
-        });
-        InstallPatch(state, display, messages);
-        faults::Disarm();
-        ASSERT_GT(packing, 0u);
-    }
-    GameSandbox sandbox(kGameArchive, kPackage);
-    Use(sandbox);
-    const std::string original = ReadFile(sandbox.GameArchive());
-    faults::FailAt(packing, kDiskFull);
-
-    InstallPatch(state, display, messages);
-    faults::Disarm();
-
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Error 61: Disk full: " + In(ShownGame(), "rev31.gp3"));
-    EXPECT_TRUE(state.installFailed);
-    EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
-}
-
 TEST_F(InstallPatchTest, AnUnreadableArchiveStopsTheRunBeforeAnythingChanges) {
     for (const bool packageDamaged : {true, false}) {
         SCOPED_TRACE(packageDamaged ? "damaged package" : "damaged game archive");

@@ -50,17 +50,13 @@ inline const std::vector<CommandKey> kReleaseNotesKeys = {
     {"noButton", "Escape", "noButton", "yesButton"},
 };
 
-// How a test presses keys ("Return") and what the screen shows of a widget.
-struct KeysAndScreen {
-    std::function<bool(const QString& keys)> press;
-    std::function<QImage(const QWidget& widget)> shown;
-};
-
 // Checks `keys` on `window`, shown and active, with the window's buttons cut off from what they
-// do, so that a press is only noted. The mark is read off the screen: a default button's outer
-// edge is the frame's dark line, any other button's the bevel's light one.
+// do, so that a press is only noted. `press` presses a key; `shown` is what the screen shows of a
+// widget, where a default button's outer edge is the frame's dark line, any other's the bevel's
+// light one.
 inline void CheckCommandKeys(QWidget& window, const std::vector<CommandKey>& keys,
-                             const KeysAndScreen& desktop) {
+                             const std::function<bool(const QString& key)>& press,
+                             const std::function<QImage(const QWidget& widget)>& shown) {
     QObject noting;
     QString pressed;
     const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
@@ -77,13 +73,13 @@ inline void CheckCommandKeys(QWidget& window, const std::vector<CommandKey>& key
         focused->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(QTest::qWaitFor([focused] { return focused->hasFocus(); }));
         pressed.clear();
-        ASSERT_TRUE(desktop.press(QString::fromLatin1(key.key)));
+        ASSERT_TRUE(press(QString::fromLatin1(key.key)));
         EXPECT_EQ(pressed.toStdString(), key.pressed);
         for (const QPushButton* button : buttons) {
             if (!button->isVisible()) continue;
             const bool marked = button->objectName() == QLatin1String(key.marked);
             EXPECT_TRUE(QTest::qWaitFor([&] {
-                return (desktop.shown(*button).pixelColor(0, 0) == frame) == marked;
+                return (shown(*button).pixelColor(0, 0) == frame) == marked;
             })) << button->objectName().toStdString()
                 << (marked ? " lacks" : " wears") << " the mark";
         }

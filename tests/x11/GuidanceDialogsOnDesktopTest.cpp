@@ -116,11 +116,10 @@ protected:
 };
 
 TEST_F(GuidanceDialogsOnDesktopTest, EnterEscAndTheDefaultMarkInEveryWindow) {
-    const testing::KeysAndScreen keys{
-        [this](const QString& key) { return desktop_.PressKeys(key); },
-        [this](const QWidget& widget) {
-            return desktop_.Grab(QRect(widget.mapToGlobal(QPoint()), widget.size()));
-        }};
+    const auto press = [this](const QString& key) { return desktop_.PressKeys(key); };
+    const auto shown = [this](const QWidget& widget) {
+        return desktop_.Grab(QRect(widget.mapToGlobal(QPoint()), widget.size()));
+    };
     InstallerState state;
     InstallerWindow mainWindow(state);
     mainWindow.findChild<QPushButton*>(QStringLiteral("okButton"))->setEnabled(true);
@@ -135,35 +134,31 @@ TEST_F(GuidanceDialogsOnDesktopTest, EnterEscAndTheDefaultMarkInEveryWindow) {
           {&panel, &testing::kControlPanelKeys}}) {
         SCOPED_TRACE(window->windowTitle().toStdString());
         ASSERT_NO_FATAL_FAILURE(Show(*window));
-        ASSERT_NO_FATAL_FAILURE(testing::CheckCommandKeys(*window, *table, keys));
+        ASSERT_NO_FATAL_FAILURE(testing::CheckCommandKeys(*window, *table, press, shown));
         window->hide();
     }
 }
 
 // The widest title of all is the program's own; a box with a text wider than it shows it whole.
 TEST_F(GuidanceDialogsOnDesktopTest, AMessageBoxShowsItsWholeTitle) {
-    struct Drawn {
+    const auto titleOfABoxSaying = [this](const std::string& text) {
         QImage title;
-        int frameWidth = 0;
-    };
-    const auto show = [this](const std::string& text) {
-        Drawn drawn;
         testing::WhenModalShows([&](QWidget* box) {
-            if (desktop_.WaitUntilManaged(*box) && QTest::qWaitForWindowActive(box))
-                drawn = {DrawnTitle(*box), desktop_.FrameRect(*box).width()};
+            if (desktop_.WaitUntilManaged(*box) && QTest::qWaitForWindowActive(box)) {
+                title = DrawnTitle(*box);
+                std::printf("%s: title drawn %d px wide on a box %d px wide with its frame\n",
+                            qPrintable(desktop_.WindowManager()), title.width(),
+                            desktop_.FrameRect(*box).width());
+            }
             desktop_.PressKeys(QStringLiteral("Return"));
         });
         QtMessageBox().Show({text});
-        return drawn;
+        return title;
     };
-    const Drawn shortText = show("Orvald's Kelmora has been successfully enabled.");
-    std::string longText;
-    while (longText.size() < 90) longText += "a line wider than the title ";
-    const Drawn wide = show(longText);
-    ASSERT_FALSE(wide.title.isNull());
-    EXPECT_EQ(shortText.title, wide.title) << "the title is cut";
-    std::printf("%s: the title is drawn %d px wide; its box is %d px wide with its frame\n",
-                qPrintable(desktop_.WindowManager()), wide.title.width(), shortText.frameWidth);
+    const QImage wide = titleOfABoxSaying(std::string(15, ' ') + std::string(200, '-'));
+    ASSERT_FALSE(wide.isNull());
+    EXPECT_EQ(titleOfABoxSaying("Orvald's Kelmora has been successfully enabled."), wide)
+        << "the title is cut";
 }
 
 TEST_F(GuidanceDialogsOnDesktopTest, HelpAsksForACloseBoxOnlyAndClosesOnAltF4) {

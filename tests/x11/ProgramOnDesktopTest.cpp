@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 #include <filesystem>
 #include <map>
@@ -147,11 +147,10 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     ASSERT_NE(main, 0u);
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
     // A dock ties the window to the desktop entry that started it by its class.
-    QFile entry(QStringLiteral(KELMORA_DESKTOP_ENTRY));
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    const QString startupClass = QString::fromUtf8(entry.readAll())
-                                     .section(QStringLiteral("StartupWMClass="), 1)
-                                     .section(QLatin1Char('\n'), 0, 0);
+    const QString startupClass =
+        QSettings(QStringLiteral(KELMORA_DESKTOP_ENTRY), QSettings::IniFormat)
+            .value(QStringLiteral("Desktop Entry/StartupWMClass"))
+            .toString();
     EXPECT_EQ(desktop_.Facts(main).wmClass, QStringList({startupClass, startupClass}));
 
     // Help, by a click on its button (240, 216, 81 x 25 in the window); Esc closes it.
