@@ -89,7 +89,7 @@ protected:
 
 TEST_F(InstallPatchTest, LaysThePackageOverTheGameArchiveAndKeepsABackup) {
     GameSandbox sandbox(kGameArchive, kPackage);
-    const fs::path spelled = sandbox.root / testing::PathFromUtf8("Spiele \xC3\x9C");
+    const fs::path spelled = sandbox.root.path() / testing::PathFromUtf8("Spiele \xC3\x9C");
     fs::rename(sandbox.gameFolder, spelled);
     sandbox.gameFolder = spelled;
     Use(sandbox);
