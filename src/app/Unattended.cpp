@@ -9,6 +9,7 @@
 
 #include "core/GameFolderLookup.h"
 #include "core/InstallDisplay.h"
+#include "core/InterruptedInstall.h"
 #include "core/MessageBox.h"
 #include "core/PanelActions.h"
 #include "core/PatchInstall.h"
@@ -183,6 +184,7 @@ int RunUnattended(const CommandLine& line) {
             return Refuse("the game folder " + gameFolder + " does not exist");
         if (!fso.FolderExists(packageFolder))
             return Refuse("the package folder " + packageFolder + " does not exist");
+        UndoInterruptedInstall(gameFolder, messages);
         if (!fso.FolderExists(JoinPath(gameFolder, "\\Orv_Backup"))) {
             if (line.action.value_or("install") != "install") {
                 return Refuse("the patch is not installed in " + gameFolder + "; nothing to " +

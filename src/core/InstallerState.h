@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kelmora {
 
@@ -17,6 +18,9 @@ struct InstallerState {
     // Set by every failed extraction and by a run stopped before it replaced the game archive;
     // chooses the install's outcome message.
     bool installFailed = false;
+    // What a successful install could not delete once the new archive was in place, each with
+    // its error: named in the outcome.
+    std::vector<std::string> leftBehind{};
 };
 
 }  // namespace kelmora

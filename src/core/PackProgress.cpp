@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/StopSignals.h"
+
 namespace kelmora {
 
 std::uint8_t lastPackPercent = 0;
@@ -40,6 +42,13 @@ std::int32_t PackProgress(std::int32_t, std::int32_t, std::int32_t, std::int32_t
         packDisplay->Repaint();
     }
     return 0;
+}
+
+std::int32_t PackProgressUnlessStopped(std::int32_t a1, std::int32_t a2, std::int32_t a3,
+                                       std::int32_t a4, std::int32_t a5, std::int32_t a6,
+                                       std::int32_t a7, std::int32_t a8) {
+    StopIfRequested();
+    return PackProgress(a1, a2, a3, a4, a5, a6, a7, a8);
 }
 
 }  // namespace kelmora

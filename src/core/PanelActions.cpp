@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/PanelActions.h"
 
+#include <exception>
 #include <optional>
 #include <vector>
 
 #include "core/GameFolderGuard.h"
 #include "core/ProgramEnd.h"
+#include "hpi/HpiReader.h"
 #include "platform/DurableFiles.h"
 #include "platform/FileSystemObject.h"
 #include "platform/Folders.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
+#include "platform/StopSignals.h"
 
 namespace kelmora {
 
@@ -76,6 +79,21 @@ void Refuse(const ActionTexts& texts, const std::string& why, const std::string&
     messages.Show(report);
 }
 
+// Why the archive an action restores from is not whole (it does not open, list, or give back every
+// file, each chunk checked), or nothing. A file system may have reported done a copy or a rename
+// that lost it, and the action would put it in the game archive's place.
+std::optional<std::string> Damage(const std::string& archive, const char* name) {
+    try {
+        const HpiReader reader = HpiReader::Open(HostPath(archive), name);
+        for (const HpiEntry& entry : reader.entries()) {
+            if (!entry.directory && entry.safe()) reader.Extract(entry, [](auto, auto) {});
+        }
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
 // The files the actions work on, each of which must be there in one spelling only.
 std::vector<std::string> TwinsOfActionFiles(const GameFolderPaths& paths) {
     std::vector<std::string> twins = SpellingTwins(paths.gameFolder, "rev31.gp3");
@@ -122,6 +140,17 @@ std::string LeftoverReport(const std::string& folder, const RuntimeError& error)
            "\r\rYou may delete that folder yourself.";
 }
 
+// Copies the backup over the game archive and reads it back: a file system may report done a copy
+// that lost it, and the copy is what the original's last other copy gives way to.
+void RestoreOriginal(const FileSystemObject& files, const GameFolderPaths& paths) {
+    const ContentDigest copied = files.CopyOver(paths.backupArchive, paths.gameArchive);
+    if (files.DigestOf(paths.gameArchive) != copied) {
+        throw RuntimeError(kDeviceIOError, ErrorDescription(kDeviceIOError) + ": " +
+                                               paths.gameArchive +
+                                               " does not hold what was copied");
+    }
+}
+
 // The original goes back first, in one step: a checked copy renamed over the game archive and on
 // the disk before anything else changes, so that the game folder never lacks a rev31.gp3. The
 // backup folder then leaves in one step too, renamed out of the way before it is deleted: a run
@@ -129,7 +158,7 @@ std::string LeftoverReport(const std::string& folder, const RuntimeError& error)
 // original, and the panel would then offer to enable it over the only copy of the original.
 // Returns, when the backup folder could not be deleted, the report of what is left.
 std::optional<std::string> Uninstall(const FileSystemObject& files, const GameFolderPaths& paths) {
-    files.CopyOver(paths.backupArchive, paths.gameArchive);
+    RestoreOriginal(files, paths);
     std::string left = paths.backupFolder;
     try {
         left = RenameAway(paths);
@@ -146,7 +175,8 @@ std::optional<std::string> Uninstall(const FileSystemObject& files, const GameFo
 void Disable(const FileSystemObject& files, const GameFolderPaths& paths) {
     try {
         files.copyfile(paths.gameArchive, paths.parkedArchive, true);
-        files.copyfile(paths.backupArchive, paths.gameArchive, true);
+        StopIfRequested();
+        RestoreOriginal(files, paths);
     } catch (const RuntimeError&) {
         // Only while the game archive is still the patched one may its parked copy go again.
         Undoing([&] {
@@ -207,8 +237,19 @@ PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
         Refuse(texts, "it is disabled already: this file exists", shown.parkedArchive, messages);
         return PanelOutcome::kRefused;
     }
+    const bool enable = action == PanelAction::kEnable;
+    if (const auto damage = Damage(SourceOf(action, paths), enable ? "rev31.mod" : "rev31.gp3")) {
+        Refuse(texts, "this file is not a whole, readable archive (" + *damage + ")",
+               SourceOf(action, shown), messages);
+        return PanelOutcome::kSourceDamaged;
+    }
+    const StopOnSignals stopOnSignals;
     files.RemoveTemporaries(paths.gameFolder);
     files.RemoveTemporaries(paths.backupFolder);
+    // An install stopped before its end leaves its work folder, as large as the game archive's
+    // files; nothing else removes it once the panel is what the program opens.
+    files.RemoveIfPresent(JoinPath(paths.gameFolder, "\\Orv_Rev31"));
+    StopIfRequested();
 
     std::optional<std::string> leftover;
     switch (action) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -20,6 +21,7 @@
 #include "platform/Folders.h"
 #include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
+#include "platform/StopSignals.h"
 
 namespace kelmora {
 
@@ -90,18 +92,10 @@ std::vector<std::string> FilesIn(const std::string& folder) try {
     throw;
 }
 
-// Points the packing callback at a display for the life of the object.
-class PackDisplayScope {
-public:
-    explicit PackDisplayScope(InstallDisplay& display) { SetPackDisplay(&display); }
-    ~PackDisplayScope() { SetPackDisplay(nullptr); }
-    PackDisplayScope(const PackDisplayScope&) = delete;
-    PackDisplayScope& operator=(const PackDisplayScope&) = delete;
-};
-
 // One install run. Every step after the version check runs under the error handler: a failing
 // step is reported and the run goes on with the next, except where going on would put the game
 // archive at risk or report a broken install as done; there the run stops and undoes what it made.
+// A run asked to stop (StopSignals.h) stops so at its next stage, extracted entry or packed chunk.
 //
 // The run works on the folders as they are spelled on disk, and on the one package file it found;
 // its texts show both folders as the player reads them (see ShownFolder).
@@ -119,20 +113,53 @@ public:
 
     void Run() {
         FindPackage();
-        if (!ListArchives() || !ClearLeftovers() || !CreateWorkFolder() || !BackUpGameArchive())
+        if (!Stages({&InstallRun::ListArchives, &InstallRun::ClearLeftovers,
+                     &InstallRun::CreateWorkFolder}))
             return;
-        // An archive without the files that failed would replace the game's, and the advice to
+        // From here on the run has folders of its own, which a stop or a failure takes back. An
+        // archive without the files that failed would replace the game's, and the advice to
         // re-run could not be followed: the next start would open the control panel.
-        if (!ExtractGameArchive() || !ExtractPackage()) {
+        if (!Stages({&InstallRun::BackUpGameArchive, &InstallRun::ExtractGameArchive,
+                     &InstallRun::ExtractPackage, &InstallRun::PackWorkFolder})) {
             RemoveWhatTheRunMade();
             return;
         }
-        if (!PackWorkFolder()) return;
-        Step([&] { fso_.deletefolder(WorkFolder(), true); });
-        Step([&] { fso_.deletefile(package_, true); });
+        CleanUp(JoinPath(shownGameFolder_, "\\Orv_Rev31"),
+                [&] { fso_.deletefolder(WorkFolder(), true); });
+        CleanUp(JoinPath(shownPackageFolder_, "\\KELMORA.UFO"),
+                [&] { fso_.deletefile(package_, true); });
     }
 
 private:
+    using Stage = bool (InstallRun::*)();
+
+    // Runs stages in order while each succeeds; false when one failed or a stop came first.
+    bool Stages(std::initializer_list<Stage> stages) {
+        for (Stage stage : stages) {
+            if (Stopped() || !(this->*stage)()) return false;
+        }
+        return true;
+    }
+
+    // Whether the run was asked to stop; the stop is then its error.
+    bool Stopped() {
+        if (!StopRequested()) return false;
+        Fail(RuntimeError(kUserInterrupt));
+        return true;
+    }
+
+    // A clean-up step once the new archive is in place. The install has succeeded, so what could
+    // not be deleted is named in its outcome rather than in an error message before it.
+    template <typename Removal>
+    void CleanUp(const std::string& shownPath, Removal&& removal) {
+        try {
+            removal();
+        } catch (const RuntimeError& error) {
+            state_.leftBehind.push_back(shownPath + " (Error " + std::to_string(error.number()) +
+                                        ": " + error.description() + ")");
+        }
+    }
+
     // Runs one step under the error handler; false when it failed. A folder that exists already
     // (error 75) is passed over without a word.
     template <typename StepFunction>
@@ -248,7 +275,7 @@ private:
         if (!reused) Step([&] { CreateFolder(GamePath("\\Orv_Rev31\\Orv_Backup")); });
         display_.SetAction("Backing up rev31.gp3...");
         try {
-            FileSystemObject().copyfile(
+            const ContentDigest copied = FileSystemObject().copyfile(
                 GamePath("\\rev31.gp3"),
                 GamePath(reused ? "\\Orv_Backup\\" : "\\Orv_Rev31\\Orv_Backup\\"), true);
             if (!reused) {
@@ -256,15 +283,31 @@ private:
                 createdBackupFolder_ = true;
                 fso_.FlushFolder(gameFolder_);
             }
+            CheckBackup(copied);
         } catch (const RuntimeError& error) {
             // Without a copy on the disk the original must not be replaced.
             Fail(error);
-            RemoveWhatTheRunMade();
             return false;
         }
         display_.SetBar(100);
         display_.Repaint();
         return true;
+    }
+
+    // The backup as the disk gives it back must hold the bytes copied from rev31.gp3, which is
+    // replaced next: a file system may report a copy or a rename done that lost them.
+    void CheckBackup(const ContentDigest& copied) {
+        const std::string backup = GamePath("\\Orv_Backup\\rev31.gp3");
+        const std::string shown = JoinPath(shownGameFolder_, "\\Orv_Backup\\rev31.gp3");
+        if (!fso_.FileExists(backup)) {
+            throw RuntimeError(kFileNotFound, ErrorDescription(kFileNotFound) + ": the backup " +
+                                                  shown + " is not there once copied");
+        }
+        if (fso_.DigestOf(backup) != copied) {
+            unsoundBackup_ = true;
+            throw RuntimeError(kDeviceIOError, ErrorDescription(kDeviceIOError) + ": the backup " +
+                                                   shown + " does not hold what was copied");
+        }
     }
 
     // Extracts `entries` of an open archive; `nameOf` gives the name inside the archive. Stops at
@@ -274,6 +317,7 @@ private:
                         NameOf&& nameOf) {
         const std::size_t count = entries.size();
         for (std::size_t i = 0; i < count; ++i) {
+            if (Stopped()) return false;
             const std::string name = nameOf(entries[i]);
             // The place it goes must stay inside the work folder as well as the name: a package
             // entry "rev31.gp3..\x" is a plain name, but without "rev31.gp3" it is "..\x".
@@ -349,11 +393,10 @@ private:
             directories = ListWorkFolder();
         } catch (const RuntimeError& error) {
             Fail(error);
-            RemoveWhatTheRunMade();
             return false;
         }
         PackDisplayScope packDisplay(display_);
-        HpiHandle pack = HPICreate(archive.c_str(), PackProgress);
+        HpiHandle pack = HPICreate(archive.c_str(), PackProgressUnlessStopped);
         for (const PackedDirectory& directory : directories) {
             if (!directory.name.empty()) HPICreateDirectory(pack, directory.name.c_str());
             for (const std::string& file : directory.files) {
@@ -362,23 +405,22 @@ private:
             }
         }
         const bool written = HPIPackArchive(pack, kPackCompression) != 0;
-        if (!written) {
-            Fail(HPILastRuntimeError());
-            RemoveWhatTheRunMade();
-        }
+        if (!written) Fail(StopRequested() ? RuntimeError(kUserInterrupt) : HPILastRuntimeError());
         return written;
     }
 
     // Leaves the game folder as the run found it, less the package: the work folder goes, and
     // so does a backup folder this run created, when it holds nothing but the copy this run made
-    // and the game archive is still what it copied. (A pack whose only failure was flushing the
-    // folder has put the new archive in place: then the backup stays, being the only original.)
+    // and the game archive is still what it copied, or a copy that failed its check. (A pack
+    // whose only failure was flushing the folder has put the new archive in place: then the
+    // backup stays, being the only original.)
     void RemoveWhatTheRunMade() {
         Step([&] { fso_.RemoveIfPresent(WorkFolder()); });
         if (!createdBackupFolder_) return;
         Step([&] {
             const std::string copy = GamePath("\\Orv_Backup\\rev31.gp3");
-            if (fso_.FileExists(copy) && fso_.SameContent(copy, GamePath("\\rev31.gp3")))
+            if (fso_.FileExists(copy) &&
+                (unsoundBackup_ || fso_.SameContent(copy, GamePath("\\rev31.gp3"))))
                 fso_.deletefile(copy, true);
             std::error_code error;
             if (std::filesystem::is_empty(HostPath(GamePath("\\Orv_Backup")), error)) {
@@ -398,6 +440,7 @@ private:
     FileSystemObject fso_;
     InstallLists lists_;
     bool createdBackupFolder_ = false;
+    bool unsoundBackup_ = false;
 };
 
 // The install under the game folder's lock: a second run stops before it changes anything, and
@@ -419,6 +462,7 @@ void RunInstall(InstallerState& state, InstallDisplay& display, MessageBoxSeam& 
         ReportSpellingTwins(twins, "installed", messages);
         EndProgram(0);
     }
+    const StopOnSignals stopOnSignals;
     InstallRun(state, gameFolder, display, messages).Run();
 } catch (RuntimeError& error) {
     error.SetPath(ShownPath(ShownPath(error.path(), state.gameFolder), state.packageFolder));
@@ -443,7 +487,12 @@ Message InstallOutcomeMessage(const InstallerState& state) {
             "the latest KELMORA.UFO file and re-run this program.",
             kAppTitle, MsgButtons::kOk, MsgIcon::kCritical};
     }
-    return {"Installation Successful.  The Orvald's Kelmora is now ready to run."};
+    std::string text = "Installation Successful.  The Orvald's Kelmora is now ready to run.";
+    if (!state.leftBehind.empty()) {
+        text += "\r\rThese could not be deleted; you may delete them yourself:\r";
+        for (const std::string& left : state.leftBehind) text += "\r     " + left;
+    }
+    return {text};
 }
 
 }  // namespace kelmora

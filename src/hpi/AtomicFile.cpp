@@ -66,25 +66,6 @@ int CloseFile(int fd) {
 }
 #endif
 
-#ifdef _WIN32
-// Windows refuses to replace a read-only file: the old one loses its read-only attribute for the
-// rename, and the new one then takes the old one's attributes, as it takes its permissions
-// elsewhere.
-std::error_code RenameKeepingAttributes(const fs::path& from, const fs::path& to) {
-    const DWORD attributes = ::GetFileAttributesW(to.c_str());
-    const bool readOnly =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    const std::error_code ec = RenameOver(from, to);
-    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes);
-    return ec;
-}
-#else
-std::error_code RenameKeepingAttributes(const fs::path& from, const fs::path& to) {
-    return RenameOver(from, to);
-}
-#endif
-
 }  // namespace
 
 AtomicFile::AtomicFile(fs::path target, Durability durability)
@@ -135,18 +116,12 @@ void AtomicFile::Commit() {
     const bool flushed = durability_ == Durability::kFlushed;
     if (flushed && (faults::CheckErrno(faults::Op::kFlushFile, temporary_) || !SyncFile(fd_)))
         ThrowErrno("cannot flush '" + temporary_.string() + "'");
-#ifndef _WIN32
-    // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
-    struct stat targetStat;
-    if (::stat(target_.c_str(), &targetStat) == 0 && S_ISREG(targetStat.st_mode)) {
-        ::fchmod(fd_, targetStat.st_mode & 07777);
-    }
-#endif
     int closed = CloseFile(fd_);
     if (faults::CheckErrno(faults::Op::kCloseFile, temporary_)) closed = -1;
     fd_ = -1;
     if (closed != 0) ThrowErrno("cannot close '" + temporary_.string() + "'");
-    if (std::error_code ec = RenameKeepingAttributes(temporary_, target_))
+    // A replaced file hands on its permissions; a new one has the usual ones (0666 less umask).
+    if (std::error_code ec = RenameOver(temporary_, target_))
         throw std::system_error(ec, "cannot rename the new file over '" + target_.string() + "'");
     committed_ = true;
     // The rename itself on the disk too, so that a power cut cannot take the new file back.

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -130,34 +131,40 @@ void WriteChecked(int fd, const fs::path& path, const char* data, size_t size) {
     }
 }
 
-// Copies everything `from` holds into `to`; the number of bytes.
-std::uint64_t CopyData(int from, const fs::path& source, int to, const fs::path& target) {
+// Reads everything `fd` holds, handing each piece to `use`; the digest of the bytes.
+template <typename Use>
+ContentDigest ReadThrough(int fd, const fs::path& path, Use&& use) {
     std::vector<char> buffer(kCopyChunk);
-    std::uint64_t copied = 0;
-    while (const long long got = ReadChecked(from, source, buffer.data(), buffer.size())) {
-        WriteChecked(to, target, buffer.data(), static_cast<size_t>(got));
-        copied += static_cast<std::uint64_t>(got);
+    ContentDigest digest;
+    while (const long long got = ReadChecked(fd, path, buffer.data(), buffer.size())) {
+        use(buffer.data(), static_cast<size_t>(got));
+        digest.size += static_cast<std::uint64_t>(got);
+        digest.crc = static_cast<std::uint32_t>(::crc32(
+            digest.crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(got)));
     }
-    return copied;
+    return digest;
 }
 
-void WriteCopy(const fs::path& source, const fs::path& temporary, int created) {
+ContentDigest WriteCopy(const fs::path& source, const fs::path& temporary, int created) {
     Descriptor out(created);
     Descriptor in(OpenForReading(source));
     if (in.get() < 0) ThrowErrno();
     FileStat sourceStatus{};
     if (StatOf(in.get(), &sourceStatus) != 0) ThrowErrno();
-    const std::uint64_t copied = CopyData(in.get(), source, out.get(), temporary);
+    const ContentDigest copied = ReadThrough(in.get(), source, [&](const char* data, size_t size) {
+        WriteChecked(out.get(), temporary, data, size);
+    });
     FileStat copyStatus{};
     if (StatOf(out.get(), &copyStatus) != 0) ThrowErrno();
     // A source that changed while it was read, or a copy the system cut short, is no copy.
     const auto expected = static_cast<std::uint64_t>(sourceStatus.st_size);
-    if (copied != expected || static_cast<std::uint64_t>(copyStatus.st_size) != expected)
+    if (copied.size != expected || static_cast<std::uint64_t>(copyStatus.st_size) != expected)
         throw RuntimeError(kDeviceIOError);
     KeepPermissions(out.get(), sourceStatus);
     if (faults::CheckErrno(faults::Op::kFlushFile, temporary) || SyncFile(out.get()) != 0)
         ThrowErrno();
     if (faults::CheckErrno(faults::Op::kCloseFile, temporary) || out.Close() != 0) ThrowErrno();
+    return copied;
 }
 
 std::string RandomPart() {
@@ -201,7 +208,7 @@ bool IsTemporaryName(std::string_view name) {
     return true;
 }
 
-fs::path CopyToTemporary(const fs::path& source, const fs::path& folder) {
+fs::path CopyToTemporary(const fs::path& source, const fs::path& folder, ContentDigest* digest) {
     constexpr int kAttempts = 16;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const fs::path temporary = folder / TemporaryName(source.filename().string());
@@ -210,7 +217,8 @@ fs::path CopyToTemporary(const fs::path& source, const fs::path& folder) {
         if (created < 0 && errno == EEXIST) continue;
         if (created < 0) ThrowErrno();
         try {
-            WriteCopy(source, temporary, created);
+            const ContentDigest copied = WriteCopy(source, temporary, created);
+            if (digest) *digest = copied;
             return temporary;
         } catch (const RuntimeError&) {
             std::error_code ignored;
@@ -221,14 +229,35 @@ fs::path CopyToTemporary(const fs::path& source, const fs::path& folder) {
     throw RuntimeError(kPathFileAccessError);
 }
 
+ContentDigest DigestOf(const fs::path& file) {
+    Descriptor in(OpenForReading(file));
+    if (in.get() < 0) ThrowErrno();
+    return ReadThrough(in.get(), file, [](const char*, size_t) {});
+}
+
 std::error_code RenameOver(const fs::path& from, const fs::path& to) {
     if (faults::CheckErrno(faults::Op::kRename, to, from)) return InjectedError();
 #ifdef _WIN32
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return LastError();
+    // Windows refuses to replace a read-only file: it loses the attribute for the rename, and the
+    // new file then takes its attributes.
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                          (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    const bool moved = MoveFileExW(from.c_str(), to.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const std::error_code error = moved ? std::error_code() : LastError();
+    if (readOnly) ::SetFileAttributesW(to.c_str(), attributes);
+    if (error) return error;
 #else
+    // A file system without modes (FAT through FUSE) keeps its own: the attempt may fail.
+    struct stat replaced {};
+    if (::stat(to.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode))
+        ::chmod(from.c_str(), replaced.st_mode & 07777);
     if (::rename(from.c_str(), to.c_str()) != 0) return LastError();
 #endif
+    faults::AfterRename(to);
     return {};
 }
 

@@ -17,7 +17,7 @@ namespace kelmora::faults {
 
 namespace {
 
-enum class Mode { kCount, kFail, kKill };
+enum class Mode { kCount, kFail, kKill, kLie, kSignal };
 
 using Observer = std::function<void(const Operation&)>;
 
@@ -30,6 +30,7 @@ struct State {
     std::uint64_t at = 0;
     int errorNumber = 0;
     std::string struck;
+    bool lying = false;  // the rename just checked is to lie
     Observer observer;
 };
 
@@ -46,6 +47,7 @@ void Arm(Mode mode, std::uint64_t at, int errorNumber, Observer observer = {}) {
     state.at = at;
     state.errorNumber = errorNumber;
     state.struck.clear();
+    state.lying = false;
     state.observer = std::move(observer);
     armed.store(true, std::memory_order_relaxed);
 }
@@ -73,6 +75,13 @@ void FailAt(std::uint64_t at, int errorNumber) {
 }
 void KillAt(std::uint64_t at) {
     Arm(Mode::kKill, at, 0);
+}
+
+void LieAt(std::uint64_t at) {
+    Arm(Mode::kLie, at, 0);
+}
+void SignalAt(std::uint64_t at, int signal) {
+    Arm(Mode::kSignal, at, signal);
 }
 
 void Record(Observer observer) {
@@ -133,8 +142,14 @@ int Check(Op op, const std::filesystem::path& path, const std::filesystem::path&
     State& state = Current();
     std::lock_guard lock(state.mutex);
     ++state.count;
+    state.lying = false;
     if (state.observer) state.observer(Operation{op, path, from, state.count});
     if (state.count != state.at) return 0;
+    if (state.mode == Mode::kSignal) std::raise(state.errorNumber);
+    if (state.mode == Mode::kLie && op == Op::kRename) {
+        state.lying = true;
+        state.struck = std::string(NameOf(op)) + " " + path.string();
+    }
     if (state.mode == Mode::kKill) {
 #ifdef _WIN32
         // As the task manager ends a process: at once, nothing flushed, status 137.
@@ -158,6 +173,21 @@ bool CheckErrno(Op op, const std::filesystem::path& path, const std::filesystem:
 bool CheckErrno(Op op, const std::string& name) {
     // Checked first, so that an inert seam builds no path from the name.
     return armed.load(std::memory_order_relaxed) && CheckErrno(op, std::filesystem::path(name));
+}
+
+void AfterRename(const std::filesystem::path& to) {
+    if (!armed.load(std::memory_order_relaxed)) return;
+    State& state = Current();
+    std::lock_guard lock(state.mutex);
+    if (!state.lying) return;
+    state.lying = false;
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(to, ignored)) {
+        std::filesystem::resize_file(to, 0, ignored);
+        return;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(to, ignored))
+        std::filesystem::remove_all(entry.path(), ignored);
 }
 
 void CheckRuntime(Op op, const std::filesystem::path& path, const std::filesystem::path& from) {

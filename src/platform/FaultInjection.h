@@ -9,8 +9,9 @@
 // A test seam through the operations that change files on disk (creating, writing, flushing,
 // renaming and deleting files and folders) and the reads of archives: a test can count them, make
 // the Nth one fail with a run-time error number as a full disk, a refused access or a failing
-// device would, end the process at the Nth one as a crash would, or watch each one go by to work
-// out what a power cut at that moment would leave. Until a test arms it, every check is one
+// device would, end the process at the Nth one as a crash would, send the process a signal there,
+// make a rename there lie as a FAT disk through FUSE does, or watch each one go by to work out
+// what a power cut at that moment would leave. Until a test arms it, every check is one
 // relaxed atomic load.
 namespace kelmora::faults {
 
@@ -45,6 +46,12 @@ void FailAt(std::uint64_t at, int errorNumber);
 // The `at`-th operation from now on ends the process at once (SIGKILL; on Windows, which has no
 // signals, TerminateProcess with status 137), before it runs.
 void KillAt(std::uint64_t at);
+// The `at`-th operation from now on, when it is a rename, is reported done but loses its data: the
+// destination is left empty (a folder without its entries, a file of no bytes).
+void LieAt(std::uint64_t at);
+// The process gets `signal` (SIGTERM, ...) just before the `at`-th operation from now on, which
+// then runs.
+void SignalAt(std::uint64_t at, int signal);
 // Counts operations from now on and hands each to `observer` before it runs (from the thread
 // that runs it, one at a time; the observer must not call into the seam).
 void Record(std::function<void(const Operation&)> observer);
@@ -65,6 +72,9 @@ int Check(Op op, const std::filesystem::path& path, const std::filesystem::path&
 // returns true when the operation is to fail.
 bool CheckErrno(Op op, const std::filesystem::path& path, const std::filesystem::path& from = {});
 bool CheckErrno(Op op, const std::string& name);
+// Called by the platform layer after each rename that succeeded: empties `to` when the rename is
+// to lie.
+void AfterRename(const std::filesystem::path& to);
 // Check for code that raises RuntimeError: raises it when the operation is to fail.
 void CheckRuntime(Op op, const std::filesystem::path& path, const std::filesystem::path& from = {});
 

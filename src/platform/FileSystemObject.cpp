@@ -96,20 +96,23 @@ void RemoveQuietly(const fs::path& path) {
 
 // Writes a checked copy beside the target, renames it over and flushes the folder, so the target
 // is at every moment either what it was or the complete copy, and the copy is on the disk before
-// the call returns.
-void CopyIntoPlace(const fs::path& source, const fs::path& target) {
-    const fs::path temporary = CopyToTemporary(source, target.parent_path());
+// the call returns. The digest of what was copied.
+ContentDigest CopyIntoPlace(const fs::path& source, const fs::path& target) {
+    ContentDigest copied;
+    const fs::path temporary = CopyToTemporary(source, target.parent_path(), &copied);
     if (std::error_code error = RenameOver(temporary, target)) {
         RemoveQuietly(temporary);
         throw ErrorFromSystem(error);
     }
     ThrowIf(FlushFolder(target.parent_path()));
+    return copied;
 }
 
+// An attempt: a file system without modes (FAT through FUSE says ENOSYS) or one that refuses the
+// change may still let the removal or rename that follows work, and that one reports its failure.
 void MakeWritable(const fs::path& path, fs::perms extra = fs::perms::none) {
-    std::error_code ec;
-    fs::permissions(path, fs::perms::owner_write | extra, fs::perm_options::add, ec);
-    ThrowIf(ec, kPermissionDenied);
+    std::error_code ignored;
+    fs::permissions(path, fs::perms::owner_write | extra, fs::perm_options::add, ignored);
 }
 
 // Windows will neither replace nor delete a read-only file.
@@ -233,8 +236,8 @@ File FileSystemObject::GetFile(const std::string& path) const try {
     throw;
 }
 
-void FileSystemObject::copyfile(const std::string& source, const std::string& destination,
-                                bool overwrite) const try {
+ContentDigest FileSystemObject::copyfile(const std::string& source, const std::string& destination,
+                                         bool overwrite) const try {
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(destination, from);
     fs::file_status target = StatusOf(to);
@@ -243,7 +246,7 @@ void FileSystemObject::copyfile(const std::string& source, const std::string& de
         if (!overwrite) throw RuntimeError(kFileAlreadyExists);
         if (IsReadOnly(target)) throw RuntimeError(kPermissionDenied);
     }
-    CopyIntoPlace(from, to);
+    return CopyIntoPlace(from, to);
 } catch (RuntimeError& error) {
     NamePath(error, FailedEnd(source, destination));
     throw;
@@ -300,12 +303,12 @@ void FileSystemObject::deletefolder(const std::string& path, bool force) const t
     throw;
 }
 
-void FileSystemObject::CopyOver(const std::string& source, const std::string& target) const try {
+ContentDigest FileSystemObject::CopyOver(const std::string& source, const std::string& target) const
+    try {
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(target, from);
     if (fs::is_directory(StatusOf(to))) throw RuntimeError(kPermissionDenied);
-    LetGo(to);
-    CopyIntoPlace(from, to);
+    return CopyIntoPlace(from, to);
 } catch (RuntimeError& error) {
     NamePath(error, FailedEnd(source, target));
     throw;
@@ -315,7 +318,6 @@ void FileSystemObject::MoveOver(const std::string& source, const std::string& ta
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(target, from);
     if (fs::is_directory(StatusOf(to))) throw RuntimeError(kPermissionDenied);
-    LetGo(to);
     MoveDurably(from, to);
 } catch (RuntimeError& error) {
     NamePath(error, FailedEnd(source, target));
@@ -355,6 +357,10 @@ std::vector<std::string> FileSystemObject::NamesIn(const std::string& folder) co
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+ContentDigest FileSystemObject::DigestOf(const std::string& path) const {
+    return kelmora::DigestOf(ExistingFile(path));
 }
 
 bool FileSystemObject::SameContent(const std::string& first, const std::string& second) const {

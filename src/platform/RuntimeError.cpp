@@ -8,6 +8,7 @@ namespace kelmora {
 std::string ErrorDescription(int number) {
     switch (number) {
         case kInvalidArgument: return "Invalid procedure call or argument";
+        case kUserInterrupt: return "User interrupt occurred";
         case kBadFileName: return "Bad file name or number";
         case kFileNotFound: return "File not found";
         case kDeviceIOError: return "Device I/O error";

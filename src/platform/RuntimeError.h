@@ -11,6 +11,7 @@ namespace kelmora {
 // can report failures the way the game's players know from Windows programs.
 enum ErrorNumber : int {
     kInvalidArgument = 5,
+    kUserInterrupt = 18,
     kBadFileName = 52,
     kFileNotFound = 53,
     kDeviceIOError = 57,

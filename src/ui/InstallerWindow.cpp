@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "core/GameFolderLookup.h"
+#include "core/InterruptedInstall.h"
 #include "core/ProgramEnd.h"
 #include "platform/FileSystemObject.h"
 #include "platform/PathMapping.h"
@@ -120,7 +121,8 @@ bool InstallerWindow::Load() {
     folders_.CheckAllFiles();
     ShowOkState();
     // The game list's folder, not the field: an unusable field has sent the list to the drive
-    // root.
+    // root. An install stopped before it changed the game is undone first.
+    UndoInterruptedInstall(folders_.GameFiles().Folder(), CurrentMessageBox());
     const bool patchInstalled =
         fileSystem.FolderExists(JoinPath(folders_.GameFiles().Folder(), "\\Orv_Backup"));
     if (!patchInstalled) return true;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/PanelActions.h"
 #include "platform/DurableFiles.h"
 #include "platform/FaultInjection.h"
@@ -40,20 +42,24 @@ TEST(PanelActionsTest, NoChangesNothing) {
     EXPECT_EQ(box.shown[0].icon, MsgIcon::kQuestion);
 }
 
-// Both delete the game archive before they restore it: read-only must not stop them, and a
-// missing one (left by a run that stopped there) must not block the next attempt.
-TEST(PanelActionsTest, UninstallAndEnableReplaceAReadOnlyOrMissingGameArchive) {
-    GameFolder readOnly;
-    std::filesystem::permissions(readOnly.gameArchive(), std::filesystem::perms::owner_read);
-    EXPECT_EQ(RunToEnd(PanelAction::kUninstall, readOnly), 0);
-    EXPECT_EQ(readOnly.State(), "original|-|-");
-
-    GameFolder readOnlyDisabled;
-    readOnlyDisabled.MakeDisabled();
-    std::filesystem::permissions(readOnlyDisabled.gameArchive(),
-                                 std::filesystem::perms::owner_read);
-    EXPECT_EQ(RunToEnd(PanelAction::kEnable, readOnlyDisabled), 0);
-    EXPECT_EQ(readOnlyDisabled.State(), "patched|original|-");
+// Every action replaces a read-only game archive (copied from a CD), which stays read-only, and a
+// missing one (left by a run that stopped there) does not block uninstall or enable.
+TEST(PanelActionsTest, EveryActionReplacesAReadOnlyGameArchiveKeepingItsAttribute) {
+    const std::pair<PanelAction, const char*> actions[] = {
+        {PanelAction::kUninstall, "original|-|-"},
+        {PanelAction::kDisable, "original|original|patched"},
+        {PanelAction::kEnable, "patched|original|-"},
+    };
+    for (const auto& [action, reached] : actions) {
+        GameFolder readOnly;
+        if (action == PanelAction::kEnable) readOnly.MakeDisabled();
+        std::filesystem::permissions(readOnly.gameArchive(), std::filesystem::perms::owner_read);
+        EXPECT_EQ(RunToEnd(action, readOnly), 0);
+        EXPECT_EQ(readOnly.State(), reached);
+        EXPECT_EQ(std::filesystem::status(readOnly.gameArchive()).permissions(),
+                  std::filesystem::perms::owner_read)
+            << reached;
+    }
 
     GameFolder missing;
     std::filesystem::remove(missing.gameArchive());
@@ -67,25 +73,39 @@ TEST(PanelActionsTest, UninstallAndEnableReplaceAReadOnlyOrMissingGameArchive) {
     EXPECT_EQ(missingDisabled.State(), "patched|original|-");
 }
 
-TEST(PanelActionsTest, MissingSourceChangesNothingAndNamesTheFile) {
-    // The enabled state has no parked archive: enable's source is missing there.
-    const std::pair<PanelAction, const char*> cases[] = {
-        {PanelAction::kUninstall, "\\Orv_Backup\\rev31.gp3"},
-        {PanelAction::kDisable, "\\Orv_Backup\\rev31.gp3"},
-        {PanelAction::kEnable, "\\Orv_Backup\\rev31.mod"},
+// A source that is missing, or that is not a whole archive (a disk that lost it, a copy cut
+// short), changes nothing, and the message names it.
+TEST(PanelActionsTest, AMissingOrDamagedSourceChangesNothingAndNamesTheFile) {
+    const std::tuple<PanelAction, const char*, std::string> cases[] = {
+        {PanelAction::kUninstall, "\\Orv_Backup\\rev31.gp3", "-"},
+        {PanelAction::kDisable, "\\Orv_Backup\\rev31.gp3", "-"},
+        // The enabled state has no parked archive: enable's source is missing there.
+        {PanelAction::kEnable, "\\Orv_Backup\\rev31.mod", "-"},
+        {PanelAction::kUninstall, "\\Orv_Backup\\rev31.gp3", ""},
+        {PanelAction::kDisable, "\\Orv_Backup\\rev31.gp3", "not an archive"},
+        {PanelAction::kEnable, "\\Orv_Backup\\rev31.mod", "cut"},
     };
-    for (const auto& [action, missing] : cases) {
+    for (const auto& [action, source, damage] : cases) {
         GameFolder game;
-        if (action != PanelAction::kEnable) std::filesystem::remove(game.backupArchive());
+        if (action == PanelAction::kEnable && damage != "-") game.MakeDisabled();
+        const std::filesystem::path file = JoinPath(game.folderText(), source);
+        if (damage == "-" && action != PanelAction::kEnable) std::filesystem::remove(file);
+        if (damage == "cut")
+            std::filesystem::resize_file(file, std::filesystem::file_size(file) - 1);
+        if (damage != "-" && damage != "cut") testing::WriteFile(file, damage);
         const std::string before = game.State();
         ScriptedMessageBox box;
 
-        EXPECT_EQ(RunPanelAction(action, game.folderText(), box), PanelOutcome::kSourceMissing);
+        EXPECT_EQ(RunPanelAction(action, game.folderText(), box),
+                  damage == "-" ? PanelOutcome::kSourceMissing : PanelOutcome::kSourceDamaged);
 
         EXPECT_EQ(game.State(), before);
         EXPECT_TRUE(std::filesystem::is_directory(game.backupFolder()));
         ASSERT_EQ(box.shown.size(), 2u);
-        EXPECT_NE(box.shown[1].text.find(JoinPath(game.folderText(), missing)), std::string::npos);
+        EXPECT_NE(box.shown[1].text.find(JoinPath(game.folderText(), source)), std::string::npos);
+        EXPECT_NE(box.shown[1].text.find(damage == "-" ? "is missing" : "is not a whole"),
+                  std::string::npos)
+            << box.shown[1].text;
         EXPECT_EQ(box.shown[1].icon, MsgIcon::kCritical);
         EXPECT_EQ(box.shown[1].title, kAppTitle);
     }
@@ -123,12 +143,14 @@ TEST(PanelActionsTest, RefusesBeforeAnyChangeAndSaysWhy) {
 }
 
 // Uninstall makes its way past a folder of the player's that has the name an earlier version
-// used, and says what it could not delete, and where, instead of telling success.
+// used, removes what a stopped run left, and says what it could not delete, and where, instead of
+// telling success.
 TEST(PanelActionsTest, UninstallKeepsThePlayersFoldersAndReportsWhatItCouldNotDelete) {
     GameFolder game;
     const std::filesystem::path folder = game.gameArchive().parent_path();
     testing::WriteFile(folder / "Orv_Backup.removed" / "mine.txt", "the player's");
     testing::WriteFile(folder / TemporaryName("rev31.gp3"), "part of a copy a stopped run made");
+    testing::WriteFile(folder / "Orv_Rev31" / "scripts" / "armcom.cob", "a stopped install's");
     EXPECT_EQ(RunToEnd(PanelAction::kUninstall, game), 0);
     EXPECT_EQ(game.State(), "original|-|-");
     EXPECT_EQ(testing::ReadFile(folder / "Orv_Backup.removed" / "mine.txt"), "the player's");
@@ -152,7 +174,7 @@ TEST(PanelActionsTest, UninstallKeepsThePlayersFoldersAndReportsWhatItCouldNotDe
     testing::CatchProgramEnd catchEnd;
     EXPECT_THROW(RunPanelAction(PanelAction::kUninstall, again.folderText(), box), ProgramEnded);
     faults::Disarm();
-    EXPECT_EQ(testing::ReadFile(again.gameArchive()), "original");
+    EXPECT_EQ(GameFolder::Label(again.gameArchive()), "original");
     ASSERT_EQ(box.shown.size(), 2u);
     const Message& report = box.shown[1];
     EXPECT_EQ(report.icon, MsgIcon::kCritical);
@@ -163,7 +185,7 @@ TEST(PanelActionsTest, UninstallKeepsThePlayersFoldersAndReportsWhatItCouldNotDe
     ASSERT_NE(at, std::string::npos) << report.text;
     const std::string left = report.text.substr(at + where.size());
     const std::string leftFolder = left.substr(0, left.find('\r'));
-    EXPECT_EQ(testing::ReadFile(std::filesystem::path(leftFolder) / "rev31.mod"), "patched");
+    EXPECT_EQ(GameFolder::Label(std::filesystem::path(leftFolder) / "rev31.mod"), "patched");
     EXPECT_NE(left.find("\r     rev31.gp3\r     rev31.mod\r"), std::string::npos) << left;
 }
 

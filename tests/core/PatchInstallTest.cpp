@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -352,6 +351,34 @@ TEST_F(InstallPatchTest, AWorkFolderDirectoryThatCannotBeListedStopsBeforePackin
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
     EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
     EXPECT_TRUE(fs::exists(sandbox.Package()));
+}
+
+// Once the new archive is in place the install has succeeded: what its clean-up could not delete
+// is named in that one outcome, not in an error message before it.
+TEST_F(InstallPatchTest, WhatTheCleanUpCouldNotDeleteIsNamedInTheSuccess) {
+    std::uint64_t removal = 0;
+    {
+        GameSandbox sandbox(kGameArchive, kPackage);
+        Use(sandbox);
+        faults::Record([&](const faults::Operation& operation) {
+            if (operation.op == faults::Op::kDeleteTree) removal = operation.number;
+        });
+        InstallPatch(state, display, messages);
+        faults::Disarm();
+    }
+    GameSandbox sandbox(kGameArchive, kPackage);
+    Use(sandbox);
+    faults::FailAt(removal, kDeviceIOError);
+    InstallPatch(state, display, messages);
+    faults::Disarm();
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(InstallOutcomeMessage(state).text,
+              "Installation Successful.  The Orvald's Kelmora is now ready to run.\r\rThese could "
+              "not be deleted; you may delete them yourself:\r\r     " +
+                  In(ShownGame(), "Orv_Rev31") + " (Error 57: Device I/O error)");
+    EXPECT_EQ(InstallOutcomeMessage(state).icon, MsgIcon::kNone);
+    EXPECT_EQ(ArchiveEntryContent(sandbox.GameArchive(), "scripts\\armcom.cob"), "package armcom");
 }
 
 TEST_F(InstallPatchTest, NeverWritesAnEntryThatWouldLeaveTheWorkFolderAndStopsBeforePacking) {

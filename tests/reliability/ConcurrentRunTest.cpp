@@ -209,8 +209,9 @@ Clock::duration TimeOf(Make&& make, const std::string& action, int status = 0) {
 // the original and leave nothing behind.
 TEST(ConcurrentRunTest, RunsKilledInTheMiddleOfACopyLeaveAWayBack) {
     const int trials = Setting("KELMORA_KILLS", 6);
-    const std::string original = Repeated("original archive ", 8 << 20);
-    const std::string patched = Repeated("patched archive, a little longer ", 9 << 20);
+    const std::string original = testing::LabelledArchive("original archive ", 8 << 20);
+    const std::string patched =
+        testing::LabelledArchive("patched archive, a little longer ", 9 << 20);
     // A run that refuses at once: the time the program takes to start, before any copy.
     const auto startup = std::chrono::duration_cast<std::chrono::microseconds>(TimeOf(
         [](const fs::path& root) { fs::create_directories(root / "game"); }, "uninstall", 1));

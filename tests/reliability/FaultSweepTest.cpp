@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "InstallRun.h"
 #include "Invariant.h"
@@ -65,8 +66,10 @@ TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
             const std::string problems = invariant.Check(false, result.success, &state);
             EXPECT_EQ(problems, "")
                 << "error " << error << " at operation " << at << " (" << struck << ")";
-            // Whatever failed was said: an error message, or the failure outcome.
-            EXPECT_TRUE(!result.success || !result.shown.empty()) << "silent failure at " << struck;
+            // Whatever failed was said: an error message, the failure outcome, or what a success
+            // left behind.
+            EXPECT_TRUE(!result.success || !result.shown.empty() || !result.leftBehind.empty())
+                << "silent failure at " << struck;
             (state == InstallState::kInstalled ? installed : asBefore)++;
             if (!result.success) ++honestFailures;
             // A run that still tells success failed in a step after which the install is whole.
@@ -87,7 +90,8 @@ TEST(FaultSweepTest, EveryFailingOperationOfAnInstallLeavesTheGameFolderSafe) {
 
 // ---- Control panel ----
 
-const PanelArchives kArchives{"original archive", "patched archive"};
+const PanelArchives kArchives{testing::LabelledArchive("original archive"),
+                              testing::LabelledArchive("patched archive")};
 
 struct PanelCase {
     const char* name;
@@ -141,8 +145,10 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
                     EXPECT_TRUE(fs::exists(result.leftover));
                     ++leftovers;
                 } else if (state != start) {
-                    // Only a flush that failed after its rename may leave another state.
-                    EXPECT_TRUE(struck.starts_with("flush") && Safe(state));
+                    // Only a flush or a read-back that failed after its rename may leave another
+                    // state.
+                    EXPECT_TRUE((struck.starts_with("flush") || struck.starts_with("read")) &&
+                                Safe(state));
                     ++afterFlush;
                 } else {
                     ++toStart;
@@ -164,6 +170,67 @@ TEST(FaultSweepTest, EveryFailingOperationOfAPanelActionEndsInAStateOfThePatch) 
         "the start, %d told success, %d reported a backup folder left over, %d failed in a flush "
         "after the change\n",
         injected, toStart, toTarget, leftovers, afterFlush);
+}
+
+// ---- A disk that lies ----
+
+// The renames of a run whose destination's path holds `part`.
+template <typename Run>
+std::vector<std::uint64_t> RenamesInto(const std::string& part, Run&& run) {
+    std::vector<std::uint64_t> renames;
+    faults::Record([&](const faults::Operation& operation) {
+        if (operation.op == faults::Op::kRename &&
+            operation.path.string().find(part) != std::string::npos)
+            renames.push_back(operation.number);
+    });
+    run();
+    faults::Disarm();
+    return renames;
+}
+
+// A file system that reports a rename done and loses what it moved (a FAT disk through FUSE does
+// so with a folder), at every rename by which the install makes its backup and by which uninstall
+// and disable put the original over rev31.gp3. What is read back stops the run before the only
+// other copy of the original goes: the install ends as before, the panel with the backup kept.
+TEST(FaultSweepTest, ARenameTheDiskLiesAboutNeverCostsTheOriginal) {
+    DisarmAtEnd disarm;
+    const testing::GameSandbox counted(GameEntries(), PackageEntries());
+    const std::vector<std::uint64_t> installRenames =
+        RenamesInto("Orv_Backup", [&] { RunInstall(counted); });
+    EXPECT_EQ(installRenames.size(), 2u);
+    for (std::uint64_t at : installRenames) {
+        testing::GameSandbox sandbox(GameEntries(), PackageEntries());
+        InstallInvariant invariant(sandbox);
+        faults::LieAt(at);
+        const InstallResult result = RunInstall(sandbox);
+        faults::Disarm();
+        InstallState state{};
+        EXPECT_EQ(invariant.Check(false, result.success, &state), "") << "lie at " << at;
+        EXPECT_EQ(state, InstallState::kAsBefore);
+        ASSERT_EQ(result.shown.size(), 1u);
+        EXPECT_NE(result.shown[0].text.find("the backup "), std::string::npos);
+    }
+    int panelLies = 0;
+    for (PanelAction action : {PanelAction::kUninstall, PanelAction::kDisable}) {
+        testing::TempDir countedRoot;
+        MakeGameFolder(countedRoot.path(), false, kArchives);
+        for (std::uint64_t at :
+             RenamesInto("rev31.gp3", [&] { RunAction(action, countedRoot.path()); })) {
+            testing::TempDir root;
+            MakeGameFolder(root.path(), false, kArchives);
+            faults::LieAt(at);
+            const ActionResult result = RunAction(action, root.path());
+            faults::Disarm();
+            ++panelLies;
+            EXPECT_EQ(result.error, kDeviceIOError);
+            EXPECT_TRUE(testing::ReadFile(root.path() / "Orv_Backup" / "rev31.gp3") ==
+                        kArchives.original);
+        }
+    }
+    std::printf(
+        "lying disk: %zu renames of the install's backup and %d of the panel's restores lied "
+        "about; every install ended as before, every restore failed with the backup kept\n",
+        installRenames.size(), panelLies);
 }
 
 }  // namespace

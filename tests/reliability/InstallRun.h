@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/InstallerState.h"
@@ -16,6 +17,7 @@ namespace kelmora::reliability {
 struct InstallResult {
     bool success = false;  // the outcome the user is told
     std::vector<Message> shown;
+    std::vector<std::string> leftBehind;  // named in a success
 };
 
 // Runs the install procedure on a sandbox as the install window does, every question answered.
@@ -33,6 +35,7 @@ inline InstallResult RunInstall(const testing::GameSandbox& sandbox) {
     } catch (const ProgramEnded&) {
     }
     result.shown = messages.shown;
+    result.leftBehind = state.leftBehind;
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/PanelActions.h"
 #include "platform/RuntimeError.h"
+#include "support/GameFolder.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TempDir.h"
 

@@ -14,6 +14,7 @@
 #include "Invariant.h"
 #include "PowerCut.h"
 #include "Scenario.h"
+#include "core/InterruptedInstall.h"
 #include "core/PanelActions.h"
 #include "platform/DurableFiles.h"
 
@@ -26,6 +27,7 @@ struct Counts {
     int crashPoints = 0;
     int states = 0;
     int recoveries = 0;
+    int undone = 0;  // next starts that undid an install that never replaced the archive
 };
 
 struct DisarmAtEnd {
@@ -127,10 +129,13 @@ TEST(PowerCutTest, AnInstallCutOffAtAnyStepKeepsTheOriginalAndAWayBack) {
                                      state) != recorded.finalStates.end();
         EXPECT_EQ(InstallProblems(model, state, before, original, final && recorded.success), "");
         ++counts.states;
-        // The next start: with a backup folder the control panel's uninstall, else an install.
+        // The next start: an install that never replaced the archive is undone; then with a
+        // backup folder the control panel's uninstall, else an install.
         testing::TempDir disk;
         model.Materialize(state, disk.path());
         const fs::path game = disk.path() / "game";
+        testing::ScriptedMessageBox startMessages;
+        counts.undone += UndoInterruptedInstall(game.string(), startMessages);
         if (fs::exists(game / "Orv_Backup")) {
             testing::ScriptedMessageBox messages;
             testing::CatchProgramEnd catchEnd;
@@ -152,8 +157,8 @@ TEST(PowerCutTest, AnInstallCutOffAtAnyStepKeepsTheOriginalAndAWayBack) {
     }
     std::printf(
         "power cuts, install: %d crash points, %d distinct states checked, %d next starts "
-        "got back to the original or installed\n",
-        counts.crashPoints, counts.states, counts.recoveries);
+        "got back to the original or installed (%d of them undid an interrupted install first)\n",
+        counts.crashPoints, counts.states, counts.recoveries, counts.undone);
 }
 
 // ---- Control panel ----
@@ -197,8 +202,8 @@ std::string PanelProblems(const std::string& shape, const State& state, bool tol
 
 TEST(PowerCutTest, APanelActionCutOffAtAnyStepKeepsTheOriginalAndAWayBack) {
     DisarmAtEnd disarm;
-    const std::string original = Repeated("original archive ", 300000);
-    const std::string patched = Repeated("patched archive, longer ", 350000);
+    const std::string original = testing::LabelledArchive("original archive ", 300000);
+    const std::string patched = testing::LabelledArchive("patched archive, longer ", 350000);
     struct Case {
         const char* name;
         PanelAction action;

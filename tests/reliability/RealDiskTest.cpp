@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Small real file systems, mounted by the test: an ext4 image on a loop device and a tmpfs, their
 // free space set by a filler file at many levels, for the install and each control-panel action.
-// A full disk here is the system's own, at whatever byte it strikes. Mounting needs root (CI runs
-// as root); where it is refused the test says so and skips.
+// A full disk here is the system's own, at whatever byte it strikes. And a FAT disk through FUSE
+// (fusefat), which reports a folder renamed while it loses what the folder held. Mounting needs
+// root (CI runs as root); where it is refused the test says so and skips.
 //
 // KELMORA_FREE_SPACE_LEVELS=N tries N levels per action and file system (default 16);
 // KELMORA_SEED moves them.
@@ -20,6 +21,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "InstallRun.h"
 #include "Invariant.h"
@@ -47,7 +49,16 @@ public:
             why_ = "mounting needs root";
             return;
         }
-        if (kind == "tmpfs") {
+        if (kind == "fusefat") {
+            const fs::path image = holder_ / "image";
+            fs::resize_file(Create(image), megabytes * kMegabyte);
+            if (Shell("mkfs.vfat -F 32 '" + image.string() + "'") != 0) {
+                why_ = "mkfs.vfat failed or is missing (Debian: dosfstools)";
+            } else if (Shell("fusefat -o rw+ '" + image.string() + "' '" + mountPoint_.string() +
+                             "'") != 0) {
+                why_ = "fusefat failed, is missing (Debian: fusefat) or FUSE is refused";
+            }
+        } else if (kind == "tmpfs") {
             const std::string options = "size=" + std::to_string(megabytes) + "m";
             if (::mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, options.c_str()) != 0)
                 why_ = std::string("mount -t tmpfs: ") + std::strerror(errno);
@@ -206,8 +217,9 @@ TEST_P(RealDiskTest, AnInstallOnANearlyFullDiskInstallsOrLeavesTheGameAsItWas) {
 TEST_P(RealDiskTest, APanelActionOnANearlyFullDiskEndsInAStateOfThePatch) {
     MountedFileSystem disk(GetParam(), 40);
     if (!disk.why().empty()) GTEST_SKIP() << GetParam() << " not mounted: " << disk.why();
-    const PanelArchives archives{Repeated("original archive ", 3 * kMegabyte),
-                                 Repeated("patched archive, longer ", 3 * kMegabyte + 300000)};
+    const PanelArchives archives{
+        testing::LabelledArchive("original archive ", 3 * kMegabyte),
+        testing::LabelledArchive("patched archive, longer ", 3 * kMegabyte + 300000)};
     struct Case {
         const char* name;
         PanelAction action;
@@ -255,6 +267,48 @@ TEST_P(RealDiskTest, APanelActionOnANearlyFullDiskEndsInAStateOfThePatch) {
             EXPECT_EQ(tally.otherFailures, 0) << panelCase.name;
         }
         std::printf("real disk, %s, %s: %s\n", GetParam(), panelCase.name, tally.Summary().c_str());
+    }
+}
+
+// The install finds its backup folder emptied by the rename that made it, and undoes itself
+// (removing its work folder, whose modes cannot change there); the panel's actions, which rename
+// files and check what they restore, work.
+TEST(LyingDiskTest, OnAFatDiskThroughFuseTheInstallStopsAndThePanelWorks) {
+    MountedFileSystem disk("fusefat", 64);
+    if (!disk.why().empty()) GTEST_SKIP() << "fusefat not mounted: " << disk.why();
+    const fs::path game = disk.path() / "game";
+    const fs::path package = disk.path() / "package";
+    // Written elsewhere and copied: fusefat also loses what is written at a file's start after
+    // its end, as the archive writer does.
+    testing::TempDir staging;
+    WriteArchive(staging / "rev31.gp3", GameEntries());
+    WriteArchive(staging / "KELMORA.UFO", PackageEntries());
+    testing::WriteFile(game / "rev31.gp3", ReadAll(staging / "rev31.gp3"));
+    testing::WriteFile(package / "KELMORA.UFO", ReadAll(staging / "KELMORA.UFO"));
+    const std::string original = ReadAll(game / "rev31.gp3");
+    InstallerState state{game.string(), package.string()};
+    testing::ScriptedMessageBox messages;
+    testing::RecordingDisplay display;
+    InstallPatchAfterVersionCheck(state, display, messages);
+    EXPECT_TRUE(state.installFailed);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].text.find("the backup "), std::string::npos)
+        << messages.shown[0].text;
+    EXPECT_TRUE(ReadAll(game / "rev31.gp3") == original);
+    EXPECT_EQ(TreeOf(game).size(), 1u) << Difference({}, TreeOf(game));
+    EXPECT_TRUE(fs::exists(package / "KELMORA.UFO"));
+    std::printf("lying disk, fusefat, install: %s\n", messages.shown[0].text.c_str());
+
+    const PanelArchives archives{testing::LabelledArchive("original"),
+                                 testing::LabelledArchive("patched")};
+    for (const auto& [action, disabled, target] :
+         {std::tuple{PanelAction::kUninstall, false, kRemoved},
+          std::tuple{PanelAction::kDisable, false, kDisabled},
+          std::tuple{PanelAction::kEnable, true, kEnabled}}) {
+        fs::remove_all(game);
+        MakeGameFolder(game, disabled, archives);
+        EXPECT_TRUE(RunAction(action, game).success) << target;
+        EXPECT_EQ(PanelState(game, archives), target);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/DemoSandbox.h"
+#include "support/GameFolder.h"
 
 // The archives the reliability tests install: a game archive with folders, a root file, an empty
 // file and a file of two chunks; a package that replaces one game file (in another letter case),

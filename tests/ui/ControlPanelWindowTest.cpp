@@ -112,14 +112,13 @@ TEST(ControlPanelWindowTest, FailureHalfwayShowsTheRunTimeErrorReportAndKeepsThe
     ScriptedMessageBox box;
     auto panel = OpenPanel(game);
     {
-        testing::ScopedUnreadable unreadable(game.backupArchive());
+        testing::ScopedUnreadable unreadable(game.gameArchive());
         EXPECT_EQ(Click(ModeButton(*panel)), 1);
     }
     EXPECT_EQ(game.State(), "patched|original|-");
     ASSERT_EQ(box.shown.size(), 2u);
-    EXPECT_EQ(box.shown[1].text,
-              "Run-time error '70':\r\rPermission denied: " +
-                  JoinPath(ShownFolder(game.folderText()), "\\Orv_Backup\\rev31.gp3"));
+    EXPECT_EQ(box.shown[1].text, "Run-time error '70':\r\rPermission denied: " +
+                                     JoinPath(ShownFolder(game.folderText()), "\\rev31.gp3"));
     EXPECT_EQ(box.shown[1].icon, MsgIcon::kCritical);
 }
 

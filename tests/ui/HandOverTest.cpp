@@ -60,5 +60,26 @@ TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow
     EXPECT_EQ(panel->findChild<QGroupBox*>(QStringLiteral("modeFrame"))->title(), "Disable");
 }
 
+// An install killed after its backup and before it replaced rev31.gp3 is undone at the start: the
+// installer opens, not a control panel for a patch that is not there, and says so once.
+TEST(HandOverTest, AnInterruptedInstallIsUndoneAndTheInstallerOpens) {
+    FakeWinePrefix prefix;
+    const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
+    MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3",
+                     "Orv_Rev31/scripts/armcom.cob"});
+    prefix.WriteGameFolder("C:\\Games\\TotalA");
+    testing::ScriptedMessageBox box;
+    InstallerState state;
+    InstallerWindow mainWindow(state);
+    EXPECT_TRUE(mainWindow.Load());
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_NE(box.shown[0].text.find("has been removed:\r\r     Orv_Backup\r     Orv_Rev31"),
+              std::string::npos)
+        << box.shown[0].text;
+    EXPECT_FALSE(std::filesystem::exists(game / "Orv_Backup"));
+    EXPECT_FALSE(std::filesystem::exists(game / "Orv_Rev31"));
+    EXPECT_TRUE(std::filesystem::exists(game / "rev31.gp3"));
+}
+
 }  // namespace
 }  // namespace kelmora
