@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 #include <filesystem>
 #include <map>
@@ -145,6 +146,12 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     const unsigned long main = Active(kAppTitle);
     ASSERT_NE(main, 0u);
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
+    // A dock ties the window to the desktop entry that started it by its class.
+    const QString startupClass =
+        QSettings(QStringLiteral(KELMORA_DESKTOP_ENTRY), QSettings::IniFormat)
+            .value(QStringLiteral("Desktop Entry/StartupWMClass"))
+            .toString();
+    EXPECT_EQ(desktop_.Facts(main).wmClass, QStringList({startupClass, startupClass}));
 
     // Help, by a click on its button (240, 216, 81 x 25 in the window); Esc closes it.
     ASSERT_TRUE(desktop_.Click(desktop_.Facts(main).clientRect.topLeft() + QPoint(280, 228)));
@@ -154,8 +161,10 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
     EXPECT_TRUE(Gone(help));
 
+    // The click left the focus on Help; from the game folder field, which Tab moves it on to,
     // Enter presses OK, then Yes on the release notes.
     ASSERT_EQ(Active(kAppTitle), main);
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
     const unsigned long notes = Active(kNotesTitle);
     ASSERT_NE(notes, 0u);
