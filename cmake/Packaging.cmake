@@ -56,14 +56,16 @@ add_custom_command(
   VERBATIM)
 
 # Manual pages from scdoc, gzipped at the highest level and without a time stamp, as Debian
-# wants them.
+# wants them. scdoc turns hyphenation off before the page's title, which turns it on again: a path
+# or a file name cut at a line's end ("cc-data.ccx") would be copied wrong, so it goes off after.
 set(manual_pages)
 foreach(program kelmora-installer kelmora-hpi)
   set(source ${packaging_build}/${program}.1.scd)
   configure_file(${packaging_source}/${program}.1.scd ${source} @ONLY)
   add_custom_command(
     OUTPUT ${packaging_build}/${program}.1.gz
-    COMMAND sh -c "\"$0\" < \"$1\" > \"$2\"" ${KELMORA_SCDOC} ${source} ${packaging_build}/${program}.1
+    COMMAND sh -c "\"$0\" < \"$1\" | sed '/^\\.TH /a .nh' > \"$2\"" ${KELMORA_SCDOC} ${source}
+            ${packaging_build}/${program}.1
     COMMAND ${KELMORA_GZIP} -9nf ${packaging_build}/${program}.1
     DEPENDS ${source}
     COMMENT "Writing the manual page ${program}(1)"
@@ -87,6 +89,8 @@ install(FILES ${packaging_source}/${KELMORA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging_source}/${KELMORA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${packaging_source}/${KELMORA_APP_ID}.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(DIRECTORY ${icon_theme} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${packaging_source}/copyright ${packaging_build}/changelog.gz

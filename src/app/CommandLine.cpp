@@ -6,12 +6,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string_view>
 
 #include "app/DemoSandbox.h"
 #include "app/Unattended.h"
 #include "core/GameFolderLookup.h"
 #include "platform/Console.h"
+#include "platform/PathMapping.h"
+
+#ifdef KELMORA_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace kelmora {
 
@@ -40,8 +46,10 @@ bool StartsWithAnyOf(std::string_view argument, const auto& prefixes) {
         [argument](std::string_view prefix) { return argument.starts_with(prefix); });
 }
 
-// Qt's options among the arguments the program's own options left; anything else is an error.
-std::vector<std::string> QtOptions(const std::vector<std::string>& left) {
+// Qt's options among the arguments the program's own options left; other arguments that do not
+// start with a dash go to `operands`, and any other option is an error.
+std::vector<std::string> QtOptions(const std::vector<std::string>& left,
+                                   std::vector<std::string>& operands) {
     std::vector<std::string> options;
     for (size_t i = 0; i < left.size(); ++i) {
         const std::string& argument = left[i];
@@ -54,10 +62,30 @@ std::vector<std::string> QtOptions(const std::vector<std::string>& left) {
         } else if (argument.starts_with("-")) {
             throw UsageError{"unknown option '" + argument + "'"};
         } else {
-            throw UsageError{"unexpected argument '" + argument + "'"};
+            operands.push_back(argument);
         }
     }
     return options;
+}
+
+// The parser's report of a bad command line, in this program's words.
+std::string InOwnWords(const CLI::ParseError& error) {
+    std::string text = error.what();
+    const auto replaced = [&text](std::string_view what, std::string_view by) {
+        const size_t at = text.find(what);
+        return at == std::string::npos ? text : text.replace(at, what.size(), by);
+    };
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        // "--game-dir: 1 required DIR missing", "unattended was given a disallowed flag override"
+        if (text.ends_with("flag override"))
+            return "--" + text.substr(0, text.find(' ')) + " takes no value";
+        return text.substr(0, text.find(':')) + " needs a value";
+    }
+    if (dynamic_cast<const CLI::ExcludesError*>(&error))
+        return replaced(" excludes ", " cannot be used with ");
+    if (dynamic_cast<const CLI::RequiresError*>(&error))
+        return replaced(" requires ", " works only with ");
+    return text;
 }
 
 CLI::Validator NotEmpty() {
@@ -136,6 +164,26 @@ int ListGameFolders() {
     return kFailureStatus;
 }
 
+// The folder of the package file `given` (a folder stands for itself), as a folder text; nothing,
+// after saying why, when there is no such file. A file of another name is taken too, with a word
+// on what the installer looks for there.
+std::optional<std::string> PackageFolderOf(const std::string& given) {
+    const std::filesystem::path path(std::u8string(given.begin(), given.end()));
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) return FullPathText(given);
+    if (!std::filesystem::is_regular_file(status)) {
+        WriteText(stderr, "kelmora-installer: there is no file " + given + "\n");
+        return std::nullopt;
+    }
+    const std::u8string name = path.filename().u8string();
+    if (!EqualNoCase(std::string(name.begin(), name.end()), "KELMORA.UFO"))
+        WriteText(stderr, "kelmora-installer: the installer takes KELMORA.UFO in the folder of " +
+                              given + "\n");
+    const std::u8string folder = std::filesystem::absolute(path, error).parent_path().u8string();
+    return FullPathText(std::string(folder.begin(), folder.end()));
+}
+
 #ifndef _WIN32
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -154,15 +202,38 @@ bool NeedsDisplay(std::string_view platforms) {
     }
     return true;
 }
+
+// Whether Qt opens its windows on X11: xcb comes first among the platforms asked for, or none is
+// asked for and there is no Wayland display to prefer.
+bool UsesX11(std::string_view platforms, bool wayland) {
+    if (platforms.empty()) return !wayland;
+    return platforms.substr(0, platforms.find_first_of(";:")) == "xcb";
+}
+
+bool X11DisplayOpens([[maybe_unused]] const std::string& display) {
+#ifdef KELMORA_HAVE_XCB
+    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+    const bool opened = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return opened;
+#else
+    return true;
 #endif
+}
+#endif
+
+// The program ends with `status` once its own options are carried out.
+ProgramStart EndWith(int status) {
+    return {status, {}, {}};
+}
 
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-    // The program takes no operands, so nothing may follow "--".
+    // After "--" every argument is an operand, even one that starts with a dash.
     const auto end = std::find(arguments.begin(), arguments.end(), "--");
-    if (end != arguments.end() && end + 1 != arguments.end())
-        throw UsageError{"unexpected argument '" + *(end + 1) + "'"};
+    std::vector<std::string> operands;
+    if (end != arguments.end()) operands.assign(end + 1, arguments.end());
 
     CommandLine line;
     CLI::App app("", "kelmora-installer");
@@ -178,11 +249,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.mode = CommandLine::Mode::kHelp;
         return line;
     } catch (const CLI::ParseError& error) {
-        throw UsageError{error.what()};
+        throw UsageError{InOwnWords(error)};
     }
     line.mode = ModeOf(options);
     if (line.demoDir && line.demoDir->empty()) line.demoDir.reset();  // --demo without its DIR
-    line.qtOptions = QtOptions(app.remaining());
+    std::vector<std::string> leading;
+    line.qtOptions = QtOptions(app.remaining(), leading);
+    operands.insert(operands.begin(), leading.begin(), leading.end());
+    // Only the windows take a package file, and only one.
+    const size_t allowed = line.mode == CommandLine::Mode::kWindows ? 1 : 0;
+    if (operands.size() > allowed)
+        throw UsageError{"unexpected argument '" + operands[allowed] + "'"};
+    if (!operands.empty()) line.packageFile = operands.front();
     if (!line.qtOptions.empty() && line.mode != CommandLine::Mode::kWindows &&
         line.mode != CommandLine::Mode::kDemo) {
         throw UsageError{"Qt's option " + line.qtOptions.front() + " is for the windows only"};
@@ -192,9 +270,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
     return R"(Usage:
-  kelmora-installer [QT-OPTION...]
+  kelmora-installer [QT-OPTION...] [FILE]
       Opens the installer on the game folder the registry names and on the
-      current folder as the folder holding KELMORA.UFO. When the patch is
+      folder of FILE (KELMORA.UFO) as the folder holding KELMORA.UFO; without
+      FILE, on the current folder, or when that lacks KELMORA.UFO and the
+      download folder holds it, on the download folder. When the patch is
       installed already, it opens the control panel instead. The registry is
       that of the Wine prefix $WINEPREFIX; when that is not set, of the first of
       ~/.wine and the prefixes of Steam (Proton), Lutris, Heroic and Bottles
@@ -242,26 +322,31 @@ ProgramStart RunCommandLine(const std::vector<std::string>& arguments) {
     } catch (const UsageError& error) {
         WriteText(stderr,
                   "kelmora-installer: " + error.text + "\nTry 'kelmora-installer --help'.\n");
-        return {kUsageErrorStatus, {}};
+        return EndWith(kUsageErrorStatus);
     }
     switch (line.mode) {
         case CommandLine::Mode::kHelp:
             WriteText(stdout, UsageText());
-            return {kSuccessStatus, {}};
+            return EndWith(kSuccessStatus);
         case CommandLine::Mode::kVersion:
             WriteText(stdout, "kelmora-installer " KELMORA_VERSION "\n");
-            return {kSuccessStatus, {}};
+            return EndWith(kSuccessStatus);
         case CommandLine::Mode::kUnattended:
-            return {RunUnattended(line), {}};
+            return EndWith(RunUnattended(line));
         case CommandLine::Mode::kFindGame:
-            return {ListGameFolders(), {}};
+            return EndWith(ListGameFolders());
         case CommandLine::Mode::kDemo:
         case CommandLine::Mode::kWindows:
             break;
     }
     if (std::optional<std::string> why = MissingDisplay(line.qtOptions)) {
         WriteText(stderr, "kelmora-installer: " + *why + "\n");
-        return {kFailureStatus, {}};
+        return EndWith(kFailureStatus);
+    }
+    std::optional<std::string> packageFolder;
+    if (line.packageFile) {
+        packageFolder = PackageFolderOf(*line.packageFile);
+        if (!packageFolder) return EndWith(kFailureStatus);
     }
     if (line.mode == CommandLine::Mode::kDemo) {
         try {
@@ -269,11 +354,11 @@ ProgramStart RunCommandLine(const std::vector<std::string>& arguments) {
         } catch (const std::exception& error) {
             WriteText(stderr, std::string("kelmora-installer: cannot build the demo: ") +
                                   error.what() + "\n");
-            return {kFailureStatus, {}};
+            return EndWith(kFailureStatus);
         }
     }
     ChooseGamePrefix();
-    return {std::nullopt, line.qtOptions};
+    return {std::nullopt, line.qtOptions, packageFolder};
 }
 
 std::optional<std::string> MissingDisplay(
@@ -282,14 +367,23 @@ std::optional<std::string> MissingDisplay(
     return std::nullopt;
 #else
     std::string platforms = Environment("QT_QPA_PLATFORM");
+    std::string display = Environment("DISPLAY");
     for (size_t i = 0; i + 1 < qtOptions.size(); ++i) {
         if (qtOptions[i] == "-platform") platforms = qtOptions[i + 1];
+        if (qtOptions[i] == "-display") display = qtOptions[i + 1];
     }
-    if (!NeedsDisplay(platforms) || !Environment("DISPLAY").empty() ||
-        !Environment("WAYLAND_DISPLAY").empty())
-        return std::nullopt;
-    return "no display to open the windows on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-           "without windows: kelmora-installer --unattended (see --help)";
+    if (!NeedsDisplay(platforms)) return std::nullopt;
+    const bool wayland = !Environment("WAYLAND_DISPLAY").empty();
+    const std::string withoutWindows =
+        "; without windows: kelmora-installer --unattended (see --help)";
+    if (display.empty() && !wayland)
+        return "no display to open the windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)" +
+               withoutWindows;
+    // Qt ends the program with an abort and a page of advice when its X11 display does not
+    // open (a stale display over ssh, a display of another user's under sudo).
+    if (!display.empty() && UsesX11(platforms, wayland) && !X11DisplayOpens(display))
+        return "cannot open the display " + display + withoutWindows;
+    return std::nullopt;
 #endif
 }
 

@@ -16,6 +16,8 @@ struct CommandLine {
     std::optional<std::string> packageDir;
     std::optional<std::string> action;
     std::optional<std::string> demoDir;
+    // For the windows: KELMORA.UFO (or the folder holding it), whose folder is the package folder.
+    std::optional<std::string> packageFile;
     std::vector<std::string> qtOptions;  // in the order given, each with its value
 };
 
@@ -35,6 +37,8 @@ std::string UsageText();
 struct ProgramStart {
     std::optional<int> exitStatus;
     std::vector<std::string> qtOptions;
+    // The folder of the package file given, as a folder text.
+    std::optional<std::string> packageFolder;
 };
 
 // Carries out the command line `arguments` (after the program's name): the options that are the

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "core/GameFolderLookup.h"
-#include "hpi/HPIUtil.h"
+#include "hpi/HpiWriter.h"
 #include "platform/Console.h"
 #include "platform/Registry.h"
 #include "platform/RuntimeError.h"
@@ -22,7 +22,10 @@ namespace {
 constexpr std::uintmax_t kTotala1Size = 32311035;
 constexpr std::uintmax_t kCcdataSize = 25871597;
 constexpr std::uintmax_t kRev31Size = 5481280;
-constexpr std::int32_t kZlib = 2;
+
+constexpr const char* kDemoModelFolders[] = {"objects3d", "anims", "sounds", "weapons"};
+constexpr int kDemoModelsPerFolder = 1000;
+constexpr std::size_t kDemoModelBytes = 8000;
 
 // A host path as the program's path texts are written: UTF-8.
 std::string Utf8(const fs::path& path) {
@@ -57,10 +60,31 @@ std::vector<ArchiveEntry> DemoGameArchive() {
     };
 }
 
-// The demo patch: replaces two of the game's files and adds three; its notes lie outside the
+// Model files of the demo patch's own: numbers in lines of text, as varied as real data, so that
+// packing them takes about as long as packing the game's own files.
+void AddDemoModels(std::vector<ArchiveEntry>& entries) {
+    std::minstd_rand numbers(31);
+    for (const char* folder : kDemoModelFolders) {
+        entries.push_back({std::string("rev31.gp3\\") + folder, std::nullopt});
+        for (int file = 0; file < kDemoModelsPerFolder; ++file) {
+            std::string content;
+            while (content.size() < kDemoModelBytes) {
+                content += "vertex " + std::to_string(numbers() % 100000) + ' ' +
+                           std::to_string(numbers() % 100000) + ' ' +
+                           std::to_string(numbers() % 100000) + '\n';
+            }
+            entries.push_back(
+                {std::string("rev31.gp3\\") + folder + "\\kel" + std::to_string(file) + ".3do",
+                 std::move(content)});
+        }
+    }
+}
+
+// The demo patch: replaces two of the game's files and adds three and a few thousand models, so
+// that its install lasts a few seconds and its progress can be watched; its notes lie outside the
 // "rev31.gp3" folder and are not installed.
 std::vector<ArchiveEntry> DemoPackage() {
-    return {
+    std::vector<ArchiveEntry> entries = {
         {"rev31.gp3", std::nullopt},
         {"rev31.gp3\\scripts", std::nullopt},
         {"rev31.gp3\\scripts\\armcom.cob", Repeated("kelmora commander script\n", 60)},
@@ -72,6 +96,8 @@ std::vector<ArchiveEntry> DemoPackage() {
         {"rev31.gp3\\units\\armkel.fbi", "[UNITINFO]\n{\n\tUnitName=ARMKEL;\n}\n"},
         {"readme.txt", "Orvald's Kelmora demo package.\n"},
     };
+    AddDemoModels(entries);
+    return entries;
 }
 
 // The registry text Wine keeps in system.reg: the game's uninstall entry naming its folder.
@@ -110,23 +136,15 @@ fs::path NewTemporaryFolder() {
 
 }  // namespace
 
-void WriteArchive(const fs::path& archive, const std::vector<ArchiveEntry>& entries,
-                  const fs::path& staging) {
-    fs::create_directories(staging);
-    HpiHandle pack = HPICreate(Utf8(archive).c_str(), nullptr);
-    int fileNumber = 0;
+void WriteArchive(const fs::path& archive, const std::vector<ArchiveEntry>& entries) {
+    HpiWriter writer;
     for (const ArchiveEntry& entry : entries) {
-        if (!entry.content) {
-            HPICreateDirectory(pack, entry.name.c_str());
-            continue;
-        }
-        const fs::path source = staging / std::to_string(fileNumber++);
-        WriteFileText(source, *entry.content);
-        HPIAddFile(pack, entry.name.c_str(), Utf8(source).c_str());
+        if (entry.content)
+            writer.AddFileFromMemory(entry.name, *entry.content);
+        else
+            writer.AddDirectory(entry.name);
     }
-    const bool written = HPIPackArchive(pack, kZlib) != 0;
-    fs::remove_all(staging);
-    if (!written) throw RuntimeError(kDeviceIOError, HPILastError());
+    writer.Write(archive);
 }
 
 void PadFile(const fs::path& file, std::uintmax_t size) {
@@ -146,9 +164,9 @@ DemoSandbox BuildDemoSandbox(const fs::path& root) {
 #endif
     PadFile(sandbox.gameFolder / "totala1.hpi", kTotala1Size);
     PadFile(sandbox.gameFolder / "ccdata.ccx", kCcdataSize);
-    WriteArchive(sandbox.gameFolder / "rev31.gp3", DemoGameArchive(), root / "staging");
+    WriteArchive(sandbox.gameFolder / "rev31.gp3", DemoGameArchive());
     PadFile(sandbox.gameFolder / "rev31.gp3", kRev31Size);
-    WriteArchive(sandbox.packageFolder / "KELMORA.UFO", DemoPackage(), root / "staging");
+    WriteArchive(sandbox.packageFolder / "KELMORA.UFO", DemoPackage());
     // Written last: its presence marks a complete sandbox.
     WriteFileText(sandbox.prefix / "system.reg", SystemReg(sandbox.gameFolderText));
     return sandbox;

@@ -17,11 +17,9 @@ struct ArchiveEntry {
     std::optional<std::string> content;
 };
 
-// Writes an archive holding `entries`, in their order, through the archive library; `staging`
-// is an empty folder for the files' contents, removed afterwards. Raises RuntimeError naming the
-// library's error when the archive cannot be written.
-void WriteArchive(const std::filesystem::path& archive, const std::vector<ArchiveEntry>& entries,
-                  const std::filesystem::path& staging);
+// Writes an archive holding `entries`, in their order, with the archive library's writer. Raises
+// HpiError when it cannot be written.
+void WriteArchive(const std::filesystem::path& archive, const std::vector<ArchiveEntry>& entries);
 
 // Pads (or makes) `file` with zero bytes to exactly `size` bytes; the zeros take no disk space
 // where the file system allows. Archive readers ignore bytes after the data.

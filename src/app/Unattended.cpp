@@ -24,7 +24,6 @@ namespace {
 
 constexpr int kSuccessStatus = 0;
 constexpr int kFailureStatus = 1;
-constexpr int kUsageErrorStatus = 2;
 
 std::string WithLineBreaks(std::string text) {
     for (char& c : text) {
@@ -79,9 +78,9 @@ private:
     std::string percent_;
 };
 
-int Refuse(const std::string& why, int status = kFailureStatus) {
+int Refuse(const std::string& why) {
     WriteText(stderr, "kelmora-installer: " + why + "\n");
-    return status;
+    return kFailureStatus;
 }
 
 int Install(const std::string& gameFolder, const std::string& packageFolder,
@@ -112,20 +111,23 @@ int Install(const std::string& gameFolder, const std::string& packageFolder,
     EndProgram(state.installFailed ? kFailureStatus : kSuccessStatus);
 }
 
-int RunPanel(const std::string& action, const std::string& gameFolder, MessageBoxSeam& messages) {
+// The control panel's action `action` (none given: nothing) on an installed patch. An action the
+// panel would not offer is refused, naming those it offers, with the status of any refusal.
+int RunPanel(const std::optional<std::string>& action, const std::string& gameFolder,
+             MessageBoxSeam& messages) {
     const bool parked = PanelOffersEnable(gameFolder);
+    const std::string offered =
+        std::string("; choose --action uninstall or ") + (parked ? "enable" : "disable");
     PanelAction panelAction = PanelAction::kUninstall;
-    if (action == "install") {
-        return Refuse("the patch is installed in " + gameFolder +
-                      " already; choose --action uninstall, " + (parked ? "enable" : "disable"));
-    } else if (action == "disable") {
-        if (parked)
-            return Refuse("the patch is disabled already; choose --action enable or uninstall");
-        panelAction = PanelAction::kDisable;
-    } else if (action == "enable") {
-        if (!parked)
-            return Refuse("the patch is enabled already; choose --action disable or uninstall");
-        panelAction = PanelAction::kEnable;
+    if (!action) {
+        return Refuse("the patch is installed in " + gameFolder + offered);
+    } else if (*action == "install") {
+        return Refuse("the patch is installed in " + gameFolder + " already" + offered);
+    } else if (*action == "disable" || *action == "enable") {
+        if (parked != (*action == "enable"))
+            return Refuse(std::string("the patch is ") + (parked ? "disabled" : "enabled") +
+                          " already" + offered);
+        panelAction = parked ? PanelAction::kEnable : PanelAction::kDisable;
     }
     try {
         RunPanelAction(panelAction, gameFolder, messages);
@@ -190,12 +192,7 @@ int RunUnattended(const CommandLine& line) {
             }
             return Install(gameFolder, packageFolder, messages);
         }
-        if (!line.action) {
-            return Refuse("the patch is installed in " + gameFolder +
-                              "; choose --action uninstall, disable or enable",
-                          kUsageErrorStatus);
-        }
-        return RunPanel(*line.action, gameFolder, messages);
+        return RunPanel(line.action, gameFolder, messages);
     } catch (const RuntimeError& error) {
         ReportUncaughtError(error);
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/FolderFields.h"
 
+#include "platform/FileSystemObject.h"
+#include "platform/PathMapping.h"
 #include "platform/RuntimeError.h"
 
 namespace kelmora {
@@ -51,6 +53,14 @@ void FolderFields::CheckAllFiles() {
 // three; a missing one stops the install at its version check, before anything changes.
 void FolderFields::CheckPackageFile() {
     okEnabled_ = gameFiles_.Count() >= 1 && packageFile_.Count() >= 1;
+}
+
+std::string FirstFolderHoldingPackage(const std::vector<std::string>& candidates) {
+    const FileSystemObject files;
+    for (const std::string& folder : candidates) {
+        if (files.FileExists(JoinPath(folder, "\\KELMORA.UFO"))) return folder;
+    }
+    return candidates.empty() ? std::string() : candidates.front();
 }
 
 }  // namespace kelmora

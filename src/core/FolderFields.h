@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/FileList.h"
 
@@ -41,5 +43,10 @@ private:
 // root of the current drive when that is empty or no folder the list can take. No message: the
 // user sees OK stay disabled.
 void PointListAtField(FileList& list, std::string_view fieldText);
+
+// The folder the package field starts with: the first of `candidates` that holds KELMORA.UFO, else
+// the first. A start from the desktop's menu has the home folder as its current folder, so the
+// user's download folder is worth a look too.
+std::string FirstFolderHoldingPackage(const std::vector<std::string>& candidates);
 
 }  // namespace kelmora

@@ -12,7 +12,8 @@ namespace kelmora {
 struct InstallerState {
     // The game folder: a full path text, no trailing separator except on a drive root.
     std::string gameFolder;
-    // The folder holding the package, in the same form.
+    // The folder holding the package, in the same form; before the main window loads, the folder
+    // of a package given on the command line, if any.
     std::string packageFolder;
     // Set by every failed extraction and by a run stopped before it replaced the game archive;
     // chooses the install's outcome message.

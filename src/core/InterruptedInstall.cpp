@@ -76,7 +76,7 @@ bool UndoInterruptedInstall(const std::string& folder, MessageBoxSeam& messages)
         Message{"An earlier installation of Orvald's Kelmora was stopped before it "
                 "changed rev31.gp3.  The game is as it was before, and what that "
                 "installation left in\r\r" +
-                folder + "\r\rhas been removed:\r" + removed});
+                ShownFolder(gameFolder) + "\r\rhas been removed:\r" + removed});
     return true;
 }
 

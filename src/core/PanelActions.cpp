@@ -213,13 +213,13 @@ bool PanelOffersEnable(const std::string& gameFolder) {
 }
 
 PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
-                            MessageBoxSeam& messages) {
+                            MessageBoxSeam& messages) try {
     const ActionTexts texts = TextsOf(action);
     if (!UserAgrees(texts, messages)) return PanelOutcome::kDeclined;
 
-    // The folder as it is spelled on disk for the work, as the panel was given it for the texts.
+    // The folder as it is spelled on disk for the work, as the player reads it for the texts.
     const GameFolderPaths paths(OnDiskSpelling(gameFolder));
-    const GameFolderPaths shown(gameFolder);
+    const GameFolderPaths shown(ShownFolder(paths.gameFolder));
     const std::optional<FolderLock> lock =
         LockGameFolder(paths.gameFolder, shown.gameFolder, texts.cannot, messages);
     if (!lock) return PanelOutcome::kRefused;
@@ -269,6 +269,9 @@ PanelOutcome RunPanelAction(PanelAction action, const std::string& gameFolder,
         messages.Show(Message{texts.success, kAppTitle, MsgButtons::kOk, MsgIcon::kNone});
     }
     EndProgram(0);
+} catch (RuntimeError& error) {
+    error.SetPath(ShownPath(error.path(), gameFolder));
+    throw;
 }
 
 }  // namespace kelmora

@@ -74,7 +74,7 @@ void CheckGameVersion(const std::string& gameFolder, const std::string& shownFol
 
 // The plain files directly in a folder, by name: what gets packed from one work-folder directory.
 // A link is no plain file: what it points to lies outside the work folder.
-std::vector<std::string> FilesIn(const std::string& folder) {
+std::vector<std::string> FilesIn(const std::string& folder) try {
     const std::filesystem::path host = HostPath(folder);
     faults::CheckRuntime(faults::Op::kList, host);
     std::error_code error;
@@ -87,6 +87,9 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+} catch (RuntimeError& error) {
+    NamePath(error, folder);
+    throw;
 }
 
 // One install run. Every step after the version check runs under the error handler: a failing
@@ -95,7 +98,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 // A run asked to stop (StopSignals.h) stops so at its next stage, extracted entry or packed chunk.
 //
 // The run works on the folders as they are spelled on disk, and on the one package file it found;
-// its texts show both folders in lower case.
+// its texts show both folders as the player reads them (see ShownFolder).
 class InstallRun {
 public:
     InstallRun(InstallerState& state, std::string gameFolder, InstallDisplay& display,
@@ -105,8 +108,8 @@ public:
           messages_(messages),
           gameFolder_(std::move(gameFolder)),
           packageFolder_(OnDiskSpelling(state.packageFolder)),
-          shownGameFolder_(LowerCase(state.gameFolder)),
-          shownPackageFolder_(LowerCase(state.packageFolder)) {}
+          shownGameFolder_(ShownFolder(gameFolder_)),
+          shownPackageFolder_(ShownFolder(packageFolder_)) {}
 
     void Run() {
         FindPackage();
@@ -170,20 +173,18 @@ private:
         }
     }
 
+    // "Error 70: Permission denied: c:\cavedog\totala\Orv_Rev31"; without a path the description
+    // ends the sentence.
     void ShowError(const RuntimeError& error) {
-        messages_.Show(
-            {"Error " + std::to_string(error.number()) + ": " + error.description() + "."});
+        const std::string path = ShownPath(ShownPath(error.path(), gameFolder_), packageFolder_);
+        messages_.Show({"Error " + std::to_string(error.number()) + ": " + error.description() +
+                        (path.empty() ? "." : ": " + path)});
     }
 
     // Stops the run before the game archive is replaced: the error is the outcome.
     void Fail(const RuntimeError& error) {
         ShowError(error);
         state_.installFailed = true;
-    }
-
-    static RuntimeError LibraryError() {
-        std::string what = HPILastError();
-        return what.empty() ? RuntimeError(kDeviceIOError) : RuntimeError(kDeviceIOError, what);
     }
 
     std::string GamePath(const std::string& suffix) const { return JoinPath(gameFolder_, suffix); }
@@ -223,7 +224,7 @@ private:
     bool ListArchive(const std::string& path, AddEntry&& addEntry) {
         HpiHandle handle = HPIOpen(path.c_str());
         if (handle == 0) {
-            Fail(LibraryError());
+            Fail(HPILastRuntimeError());
             return false;
         }
         std::vector<char> buffer(kHpiNameBufferSize + 1, '\0');
@@ -404,7 +405,7 @@ private:
             }
         }
         const bool written = HPIPackArchive(pack, kPackCompression) != 0;
-        if (!written) Fail(StopRequested() ? RuntimeError(kUserInterrupt) : LibraryError());
+        if (!written) Fail(StopRequested() ? RuntimeError(kUserInterrupt) : HPILastRuntimeError());
         return written;
     }
 
@@ -443,11 +444,12 @@ private:
 };
 
 // The install under the game folder's lock: a second run stops before it changes anything, and
-// so does a run whose game or package folder holds its file in two spellings.
+// so does a run whose game or package folder holds its file in two spellings. A run-time error
+// that escapes names its path as the player reads it.
 void RunInstall(InstallerState& state, InstallDisplay& display, MessageBoxSeam& messages,
-                bool checkVersion) {
+                bool checkVersion) try {
     const std::string gameFolder = OnDiskSpelling(state.gameFolder);
-    const std::string shownFolder = LowerCase(state.gameFolder);
+    const std::string shownFolder = ShownFolder(gameFolder);
     const std::optional<FolderLock> lock =
         LockGameFolder(gameFolder, shownFolder, "installed", messages);
     if (!lock) EndProgram(0);
@@ -462,6 +464,9 @@ void RunInstall(InstallerState& state, InstallDisplay& display, MessageBoxSeam& 
     }
     const StopOnSignals stopOnSignals;
     InstallRun(state, gameFolder, display, messages).Run();
+} catch (RuntimeError& error) {
+    error.SetPath(ShownPath(ShownPath(error.path(), state.gameFolder), state.packageFolder));
+    throw;
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ void EndProgram(int status) {
 
 void ReportUncaughtError(const RuntimeError& error) {
     Message report;
-    report.text =
-        "Run-time error '" + std::to_string(error.number()) + "':\r\r" + error.description();
+    report.text = "Run-time error '" + std::to_string(error.number()) + "':\r\r" +
+                  error.description() + (error.path().empty() ? "" : ": " + error.path());
     report.icon = MsgIcon::kCritical;
     CurrentMessageBox().Show(report);
     EndProgram(1);

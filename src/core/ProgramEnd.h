@@ -12,8 +12,9 @@ namespace kelmora {
 // Ends the program at once: no further event or handler code runs.
 [[noreturn]] void EndProgram(int status = 0);
 
-// Shows "Run-time error '<number>':" CR CR <description> with the stop icon and the application
-// title through the current message box, then ends the program with status 1.
+// Shows "Run-time error '<number>':" CR CR <description>, then ": " and the path the error
+// concerns where it names one, with the stop icon and the application title through the current
+// message box; then ends the program with status 1.
 [[noreturn]] void ReportUncaughtError(const RuntimeError& error);
 
 // Test seam: while set, EndProgram calls the hook instead of ending the process. The hook must

@@ -21,24 +21,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
+[[noreturn]] void CannotOpen(const std::string& displayName, std::error_code error) {
+    throw HpiError(displayName + ": cannot open: " + error.message(), error);
+}
+
 // Reads at explicit offsets (pread), so that several threads may extract from one archive.
 class FileSource : public ByteSource {
 public:
     FileSource(const fs::path& path, const std::string& displayName) : displayName_(displayName) {
 #ifdef _WIN32
         file_ = ::_wfopen(path.c_str(), L"rb");
-        if (!file_) throw HpiError(displayName + ": cannot open: " + std::strerror(errno));
+        if (!file_) CannotOpen(displayName, std::error_code(errno, std::generic_category()));
 #else
         do {
             fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) throw HpiError(displayName + ": cannot open: " + std::strerror(errno));
+        if (fd_ < 0) CannotOpen(displayName, std::error_code(errno, std::generic_category()));
 #endif
         std::error_code ec;
         size_ = fs::file_size(path, ec);
         if (ec) {
             Close();
-            throw HpiError(displayName + ": cannot open: " + ec.message());
+            CannotOpen(displayName, ec);
         }
     }
     ~FileSource() override {

@@ -45,10 +45,29 @@ HandleTable& Handles() {
     return table;
 }
 
-thread_local std::string lastError;
+// The last failure of this thread: its text and, where the system refused (rather than an
+// archive being at fault), the run-time error that says why and the path text it concerns.
+struct Failure {
+    std::string text;
+    int number = 0;
+    std::string path;
+};
+thread_local Failure lastFailure;
 
 std::int32_t Failed(std::string message) {
-    lastError = std::move(message);
+    lastFailure = {std::move(message), 0, {}};
+    return 0;
+}
+
+std::int32_t Failed(const RuntimeError& error, std::string_view text, std::string path) {
+    lastFailure = {std::string(text) + ": " + error.description(), error.number(),
+                   error.path().empty() ? std::move(path) : error.path()};
+    return 0;
+}
+
+std::int32_t Failed(const HpiError& error, std::string path) {
+    if (!error.code()) return Failed(error.what());
+    lastFailure = {error.what(), ErrorFromSystem(error.code()).number(), std::move(path)};
     return 0;
 }
 
@@ -56,10 +75,6 @@ std::int32_t Failed(std::string message) {
 std::string FileNameOf(std::string_view text) {
     size_t cut = text.find_last_of("\\/");
     return std::string(cut == std::string_view::npos ? text : text.substr(cut + 1));
-}
-
-std::string Describe(const RuntimeError& error, std::string_view text) {
-    return std::string(text) + ": " + error.description();
 }
 
 HpiHandle Store(Slot slot) {
@@ -109,7 +124,9 @@ HpiHandle HPIOpen(const char* archivePath) {
         return Store(std::make_unique<OpenArchive>(
             HpiReader::Open(HostPath(archivePath), FileNameOf(archivePath))));
     } catch (const RuntimeError& error) {
-        return Failed(Describe(error, archivePath));
+        return Failed(error, archivePath, archivePath);
+    } catch (const HpiError& error) {
+        return Failed(error, archivePath);
     } catch (const std::exception& error) {
         return Failed(error.what());
     }
@@ -150,7 +167,9 @@ std::int32_t HPIExtractFile(HpiHandle handle, const char* name, const char* dest
         archive->destinations.Created(path);
         return 1;
     } catch (const RuntimeError& error) {
-        return Failed(Describe(error, destination));
+        return Failed(error, destination, destination);
+    } catch (const HpiError& error) {
+        return Failed(error, destination);
     } catch (const std::exception& error) {
         return Failed(error.what());
     }
@@ -198,7 +217,7 @@ std::int32_t HPIAddFile(HpiHandle handle, const char* name, const char* sourcePa
         try {
             source = HostPath(sourcePath);
         } catch (const RuntimeError& error) {
-            throw HpiError(Describe(error, sourcePath));
+            throw HpiError(std::string(sourcePath) + ": " + error.description());
         }
         job->writer.AddFile(name, source, sourcePath);
         return 1;
@@ -232,14 +251,22 @@ std::int32_t HPIPackArchive(HpiHandle handle, std::int32_t compression) {
                           progress, target);
         return 1;
     } catch (const RuntimeError& error) {
-        return Failed(Describe(error, job->targetText));
+        return Failed(error, job->targetText, job->targetText);
+    } catch (const HpiError& error) {
+        // Named after the archive asked for, not the temporary file it is written as.
+        return Failed(error, job->targetText);
     } catch (const std::exception& error) {
         return Failed(error.what());
     }
 }
 
 std::string HPILastError() {
-    return lastError;
+    return lastFailure.text;
+}
+
+RuntimeError HPILastRuntimeError() {
+    if (lastFailure.number == 0) return RuntimeError(kDeviceIOError, lastFailure.text);
+    return RuntimeError(lastFailure.number, ErrorDescription(lastFailure.number), lastFailure.path);
 }
 
 }  // namespace kelmora

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/RuntimeError.h"
+
 // The archive library's interface as the install procedure calls it: 32-bit handles, names as
 // NUL-terminated UTF-8 texts, paths as program path texts (see PathMapping.h). A thin layer over
 // the archive reader and writer (HpiReader.h, HpiWriter.h).
@@ -65,8 +67,14 @@ std::int32_t HPIAddFile(HpiHandle handle, const char* name, const char* sourcePa
 // was, except when only that flush of the folder failed. Releases the handle either way.
 std::int32_t HPIPackArchive(HpiHandle handle, std::int32_t compression);
 
-// What went wrong in the last call of this thread that failed, for the program's error messages
-// ("KELMORA.UFO: chunk 3 of 5 of 'scripts\armcom.cob' fails its checksum").
+// What went wrong in the last call of this thread that failed ("KELMORA.UFO is damaged: chunk 3
+// of 5 of 'scripts\armcom.cob' fails its checksum").
 std::string HPILastError();
+
+// The same as the run-time error the program reports: where the system refused, its number and
+// description (61 "Disk full", 70 "Permission denied", ...) and the path text asked for (the
+// archive, not a temporary file it was written as); otherwise 57 with HPILastError() as the
+// description.
+RuntimeError HPILastRuntimeError();
 
 }  // namespace kelmora

@@ -155,6 +155,10 @@ HpiReader HpiReader::FromSource(std::unique_ptr<ByteSource> source, std::string 
 }
 
 void HpiReader::Fail(const std::string& what) const {
+    throw HpiError(displayName_ + " is damaged: " + what);
+}
+
+void HpiReader::Refuse(const std::string& what) const {
     throw HpiError(displayName_ + ": " + what);
 }
 
@@ -168,24 +172,25 @@ void HpiReader::ReadAt(std::uint64_t offset, unsigned char* out, size_t size) co
 
 void HpiReader::ReadHeader() {
     if (fileSize_ < 4)
-        Fail("not an HPI archive: the file is only " + std::to_string(fileSize_) + " bytes long");
+        Refuse("not an HPI archive: the file is only " + std::to_string(fileSize_) + " bytes long");
     unsigned char header[kHeaderSize];
     source_->Read(0, header, 4);
     if (std::memcmp(header + kHeaderMarker, kSavedGameMarker, 4) == 0) {
-        Fail("this is a saved game ('BANK'), not an HPI archive");
+        Refuse("this is a saved game ('BANK'), not an HPI archive");
     }
     if (std::memcmp(header + kHeaderMarker, kMarker, 4) != 0)
-        Fail("not an HPI archive (no 'HAPI' marker)");
+        Refuse("not an HPI archive (no 'HAPI' marker)");
     if (fileSize_ < kHeaderSize)
         Fail("the HPI header is cut short: the file is only " + std::to_string(fileSize_) +
              " bytes long");
     source_->Read(0, header, kHeaderSize);
     std::uint32_t version = ReadU32(header + kHeaderVersion);
     if (version == kVersion2) {
-        Fail("HPI version 2 (0x00020000) is a later game's format, which this program cannot read");
+        Refuse(
+            "HPI version 2 (0x00020000) is a later game's format, which this program cannot read");
     }
     if (version != kVersion1)
-        Fail("unknown HPI version " + Hex(version) + "; only version 1 (0x10000) can be read");
+        Refuse("unknown HPI version " + Hex(version) + "; only version 1 (0x10000) can be read");
     directoryEnd_ = ReadU32(header + kHeaderDirectoryEnd);
     headerKey_ = ReadU32(header + kHeaderKey);
     directoryStart_ = ReadU32(header + kHeaderDirectoryStart);
@@ -328,8 +333,8 @@ void HpiReader::ReadDirectory() {
             entry.size = ReadU32(&block[recordOffset + kFileSize]);
             std::uint8_t compression = block[recordOffset + kFileCompression];
             if (compression > static_cast<std::uint8_t>(Compression::kZlib)) {
-                Fail(Quoted(entry.path) + " has compression " + std::to_string(compression) +
-                     ", neither stored (0), LZ77 (1) nor zlib (2)");
+                Fail(Quoted(entry.path) + " uses an unknown compression (" +
+                     std::to_string(compression) + ")");
             }
             entry.compression = static_cast<Compression>(compression);
             std::uint64_t needed =
@@ -408,8 +413,7 @@ void HpiReader::Extract(const HpiEntry& entry, const Sink& sink) const {
         std::uint32_t checksum = ReadU32(header + kChunkChecksum);
         if (method != static_cast<std::uint8_t>(Compression::kLz77) &&
             method != static_cast<std::uint8_t>(Compression::kZlib)) {
-            Fail(chunk + " has compression method " + std::to_string(method) +
-                 ", neither LZ77 (1) nor zlib (2)");
+            Fail(chunk + " uses an unknown compression (" + std::to_string(method) + ")");
         }
         if (cipher > 1)
             Fail(chunk + " has chunk cipher flag " + std::to_string(cipher) + ", neither 0 nor 1");
@@ -444,8 +448,8 @@ std::string HpiReader::ExtractToMemory(const HpiEntry& entry) const {
 
 void HpiReader::ExtractToFile(const HpiEntry& entry, const fs::path& destination) const {
     // Checked before any file exists, so a refused entry leaves nothing behind.
-    if (!entry.safe()) Fail(Quoted(entry.path) + " is not extracted: " + entry.unsafeReason);
-    if (entry.directory) Fail(Quoted(entry.path) + " is a directory, not a file");
+    if (!entry.safe()) Refuse(Quoted(entry.path) + " is not extracted: " + entry.unsafeReason);
+    if (entry.directory) Refuse(Quoted(entry.path) + " is a directory, not a file");
     try {
         // A destination that does not exist yet is written in place, which spares a temporary
         // file and a rename per file; one that exists is replaced only once the new content is
@@ -459,7 +463,9 @@ void HpiReader::ExtractToFile(const HpiEntry& entry, const fs::path& destination
         Extract(entry, [&](const unsigned char* data, size_t size) { file.Write(data, size); });
         file.Commit();
     } catch (const std::system_error& error) {
-        Fail("cannot extract " + Quoted(entry.path) + ": " + error.what());
+        throw HpiError(
+            displayName_ + ": cannot extract " + Quoted(entry.path) + ": " + error.what(),
+            error.code());
     }
 }
 

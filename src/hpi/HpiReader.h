@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -21,11 +22,18 @@
 namespace kelmora {
 
 // A damaged archive, an archive of another kind, or a failed read or write, with a text that
-// names the archive and what is wrong ("KELMORA.UFO: chunk 3 of 'scripts\armcom.cob' fails its
-// checksum").
+// names the archive and what is wrong ("KELMORA.UFO is damaged: chunk 3 of 'scripts\armcom.cob'
+// fails its checksum"). Where the system refused a read or write, `code` says why (a full disk,
+// access denied); it is empty where the archive is at fault.
 class HpiError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit HpiError(const std::string& what, std::error_code code = {})
+        : std::runtime_error(what), code_(code) {}
+
+    std::error_code code() const { return code_; }
+
+private:
+    std::error_code code_;
 };
 
 struct HpiEntry {
@@ -89,7 +97,10 @@ private:
     void ReadHeader();
     void ReadDirectory();
     void ReadAt(std::uint64_t offset, unsigned char* out, size_t size) const;
+    // The archive is damaged: "NAME is damaged: what".
     [[noreturn]] void Fail(const std::string& what) const;
+    // The archive is not one this reader takes, or it refuses a request: "NAME: what".
+    [[noreturn]] void Refuse(const std::string& what) const;
 
     std::unique_ptr<ByteSource> source_;
     std::string displayName_;

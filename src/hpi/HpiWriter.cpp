@@ -384,7 +384,7 @@ void HpiWriter::Write(const fs::path& target, Compression compression, const Hpi
         tell(1);
         file.Commit();
     } catch (const std::system_error& error) {
-        fail(error.what());
+        throw HpiError(displayName + ": not written: " + error.what(), error.code());
     }
 }
 

@@ -202,6 +202,17 @@ void MoveDurably(const fs::path& from, const fs::path& to) {
     ThrowIf(FlushFolder(from.parent_path()));
 }
 
+// The path a failed copy or move concerns: the source while it is missing or cannot be read, else
+// the file written (a destination ending in a separator names a folder, and the file keeps the
+// source's name).
+std::string FailedEnd(const std::string& source, const std::string& destination) {
+    const std::optional<fs::path> from = TryHostPath(source);
+    if (!from || !fs::is_regular_file(StatusOf(*from)) || !std::ifstream(*from)) return source;
+    if (!EndsWithSeparator(destination)) return destination;
+    const size_t name = source.find_last_of("\\/");
+    return destination + (name == std::string::npos ? source : source.substr(name + 1));
+}
+
 }  // namespace
 
 bool FileSystemObject::FolderExists(const std::string& path) const {
@@ -214,16 +225,19 @@ bool FileSystemObject::FileExists(const std::string& path) const {
     return host && fs::is_regular_file(StatusOf(*host));
 }
 
-File FileSystemObject::GetFile(const std::string& path) const {
+File FileSystemObject::GetFile(const std::string& path) const try {
     fs::path host = ExistingFile(path);
     std::error_code ec;
     std::uintmax_t size = fs::file_size(host, ec);
     if (ec) throw ErrorFromSystem(ec);
     return File(size);
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
 ContentDigest FileSystemObject::copyfile(const std::string& source, const std::string& destination,
-                                         bool overwrite) const {
+                                         bool overwrite) const try {
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(destination, from);
     fs::file_status target = StatusOf(to);
@@ -233,9 +247,13 @@ ContentDigest FileSystemObject::copyfile(const std::string& source, const std::s
         if (IsReadOnly(target)) throw RuntimeError(kPermissionDenied);
     }
     return CopyIntoPlace(from, to);
+} catch (RuntimeError& error) {
+    NamePath(error, FailedEnd(source, destination));
+    throw;
 }
 
-void FileSystemObject::movefile(const std::string& source, const std::string& destination) const {
+void FileSystemObject::movefile(const std::string& source, const std::string& destination) const
+    try {
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(destination, from);
     if (IsPresent(to)) throw RuntimeError(kFileAlreadyExists);
@@ -247,9 +265,12 @@ void FileSystemObject::movefile(const std::string& source, const std::string& de
         if (IsPresent(from)) RemoveQuietly(to);
         throw;
     }
+} catch (RuntimeError& error) {
+    NamePath(error, FailedEnd(source, destination));
+    throw;
 }
 
-void FileSystemObject::deletefile(const std::string& path, bool force) const {
+void FileSystemObject::deletefile(const std::string& path, bool force) const try {
     fs::path host = ExistingFile(path);
     if (IsReadOnly(StatusOf(host))) {
         if (!force) throw RuntimeError(kPermissionDenied);
@@ -259,9 +280,12 @@ void FileSystemObject::deletefile(const std::string& path, bool force) const {
     std::error_code ec;
     fs::remove(host, ec);
     ThrowIf(ec, kPermissionDenied);
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
-void FileSystemObject::deletefolder(const std::string& path, bool force) const {
+void FileSystemObject::deletefolder(const std::string& path, bool force) const try {
     fs::path host = HostPath(path);
     if (!fs::is_directory(StatusOf(host))) throw RuntimeError(kPathNotFound);
     if (IsRootText(path)) throw RuntimeError(kPermissionDenied);
@@ -274,37 +298,52 @@ void FileSystemObject::deletefolder(const std::string& path, bool force) const {
     if (!force && HoldsReadOnlyEntry(host)) throw RuntimeError(kPermissionDenied);
     faults::CheckRuntime(faults::Op::kDeleteTree, host);
     RemoveTree(host, force);
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
-ContentDigest FileSystemObject::CopyOver(const std::string& source,
-                                         const std::string& target) const {
+ContentDigest FileSystemObject::CopyOver(const std::string& source, const std::string& target) const
+    try {
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(target, from);
     if (fs::is_directory(StatusOf(to))) throw RuntimeError(kPermissionDenied);
     return CopyIntoPlace(from, to);
+} catch (RuntimeError& error) {
+    NamePath(error, FailedEnd(source, target));
+    throw;
 }
 
-void FileSystemObject::MoveOver(const std::string& source, const std::string& target) const {
+void FileSystemObject::MoveOver(const std::string& source, const std::string& target) const try {
     fs::path from = ExistingFile(source);
     fs::path to = TargetFile(target, from);
     if (fs::is_directory(StatusOf(to))) throw RuntimeError(kPermissionDenied);
     MoveDurably(from, to);
+} catch (RuntimeError& error) {
+    NamePath(error, FailedEnd(source, target));
+    throw;
 }
 
-void FileSystemObject::RemoveIfPresent(const std::string& path) const {
+void FileSystemObject::RemoveIfPresent(const std::string& path) const try {
     const fs::path host = HostPath(path);
     if (!IsPresent(host)) return;
     if (IsRootText(path)) throw RuntimeError(kPermissionDenied);
     const bool tree = !IsLink(host) && fs::is_directory(StatusOf(host));
     faults::CheckRuntime(tree ? faults::Op::kDeleteTree : faults::Op::kDeleteFile, host);
     RemoveTree(host, true);
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
-void FileSystemObject::RemoveTemporaries(const std::string& folder) const {
+void FileSystemObject::RemoveTemporaries(const std::string& folder) const try {
     if (!FolderExists(folder)) throw RuntimeError(kPathNotFound);
     for (const std::string& name : NamesIn(folder)) {
         if (IsTemporaryName(name)) RemoveIfPresent(JoinPath(folder, "\\" + name));
     }
+} catch (RuntimeError& error) {
+    NamePath(error, folder);
+    throw;
 }
 
 std::vector<std::string> FileSystemObject::NamesIn(const std::string& folder) const {
@@ -342,10 +381,13 @@ bool FileSystemObject::SameContent(const std::string& first, const std::string& 
     return left.eof() && right.eof();
 }
 
-void FileSystemObject::FlushFolder(const std::string& path) const {
+void FileSystemObject::FlushFolder(const std::string& path) const try {
     fs::path host = HostPath(path);
     if (!fs::is_directory(StatusOf(host))) throw RuntimeError(kPathNotFound);
     ThrowIf(kelmora::FlushFolder(host));
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
 }  // namespace kelmora

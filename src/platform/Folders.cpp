@@ -23,7 +23,7 @@ constexpr int kSettableAttributes = 0x01 | kHiddenAttribute | 0x04 | 0x20;
 
 }  // namespace
 
-void CreateFolder(const std::string& path) {
+void CreateFolder(const std::string& path) try {
     fs::path host = HostPath(path);
     std::error_code ec;
     if (fs::exists(fs::symlink_status(host, ec))) throw RuntimeError(kPathFileAccessError);
@@ -32,9 +32,12 @@ void CreateFolder(const std::string& path) {
     bool created = fs::create_directory(host, ec);
     if (ec && ec != std::errc::file_exists) throw ErrorFromSystem(ec, kPathFileAccessError);
     if (!created) throw RuntimeError(kPathFileAccessError);
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
-void SetFolderAttributes(const std::string& path, int attributes) {
+void SetFolderAttributes(const std::string& path, int attributes) try {
     if ((attributes & ~kSettableAttributes) != 0) throw RuntimeError(kInvalidArgument);
     fs::path host = HostPath(path);
     std::error_code ec;
@@ -49,9 +52,12 @@ void SetFolderAttributes(const std::string& path, int attributes) {
             kPathFileAccessError);
     }
 #endif
+} catch (RuntimeError& error) {
+    NamePath(error, path);
+    throw;
 }
 
-void RenamePath(const std::string& oldPath, const std::string& newPath) {
+void RenamePath(const std::string& oldPath, const std::string& newPath) try {
     fs::path from = HostPath(oldPath);
     fs::path to = HostPath(newPath);
     std::error_code ec;
@@ -61,6 +67,9 @@ void RenamePath(const std::string& oldPath, const std::string& newPath) {
     // Written through to the disk on Windows, as every rename of ours.
     if (std::error_code error = RenameOver(from, to))
         throw ErrorFromSystem(error, kPathFileAccessError);
+} catch (RuntimeError& error) {
+    NamePath(error, error.number() == kFileNotFound ? oldPath : newPath);
+    throw;
 }
 
 }  // namespace kelmora

@@ -225,6 +225,19 @@ fs::path WinePrefix() {
 #endif
 }
 
+std::string ShownFolder(std::string_view folder) {
+    return HasDrive(folder) ? LowerCase(folder) : std::string(folder);
+}
+
+std::string ShownPath(std::string_view path, std::string_view folder) {
+    const size_t length = folder.size();
+    const bool within =
+        !folder.empty() && path.size() >= length && EqualNoCase(path.substr(0, length), folder) &&
+        (path.size() == length || IsSeparator(path[length]) || IsSeparator(folder.back()));
+    if (!within) return std::string(path);
+    return ShownFolder(path.substr(0, length)) + std::string(path.substr(length));
+}
+
 std::string CurrentFolderText() {
     std::error_code ec;
     fs::path current = fs::current_path(ec);

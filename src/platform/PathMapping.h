@@ -60,6 +60,15 @@ std::string OnDiskSpelling(std::string_view text);
 // more than one where a file is there in two spellings. None for a folder that cannot be listed.
 std::vector<std::string> SpellingsIn(std::string_view folder, std::string_view name);
 
+// A folder text as the player reads it: a drive path in lower case, as the program's texts have
+// always shown the game folder ("c:\cavedog\totala"); any other as it is, which for a folder
+// spelled as on disk ("/home/ann/Spiele/TA") is the one spelling that finds it where case matters.
+std::string ShownFolder(std::string_view folder);
+
+// `path` as the player reads it: where it lies in `folder` (matched without regard to case), that
+// part as ShownFolder shows it and the rest as written ("c:\cavedog\totala\Orv_Backup").
+std::string ShownPath(std::string_view path, std::string_view folder);
+
 // The process's current folder, as a folder text.
 std::string CurrentFolderText();
 

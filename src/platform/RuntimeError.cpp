@@ -23,8 +23,11 @@ std::string ErrorDescription(int number) {
 
 RuntimeError::RuntimeError(int number) : RuntimeError(number, ErrorDescription(number)) {}
 
-RuntimeError::RuntimeError(int number, std::string description)
-    : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+RuntimeError::RuntimeError(int number, std::string description, std::string path)
+    : std::runtime_error(description),
+      number_(number),
+      description_(std::move(description)),
+      path_(std::move(path)) {}
 
 RuntimeError ErrorFromSystem(std::error_code code, int fallback) {
     // The portable condition, so that Windows system codes map like POSIX errno values.

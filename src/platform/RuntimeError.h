@@ -28,15 +28,25 @@ std::string ErrorDescription(int number);
 class RuntimeError : public std::runtime_error {
 public:
     explicit RuntimeError(int number);
-    RuntimeError(int number, std::string description);
+    RuntimeError(int number, std::string description, std::string path = {});
 
     int number() const { return number_; }
     const std::string& description() const { return description_; }
+    // The path text or entry the error concerns, for the player to find; empty when none is known.
+    const std::string& path() const { return path_; }
+    void SetPath(std::string path) { path_ = std::move(path); }
 
 private:
     int number_;
     std::string description_;
+    std::string path_;
 };
+
+// Makes `error` concern `path`, unless it names a path already: the innermost call that knows
+// which path failed names it.
+inline void NamePath(RuntimeError& error, const std::string& path) {
+    if (error.path().empty()) error.SetPath(path);
+}
 
 // The run-time error that best describes a failed host operation; `fallback`
 // is used for codes without a closer match.

@@ -12,8 +12,9 @@ namespace kelmora {
 
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv), previousMessageBox_(SetCurrentMessageBox(&messageBox_)) {
-    setApplicationName(kAppTitle);
-    // Wayland matches the windows to the desktop entry, and so to its icon, by this name.
+    // The class of the windows on X11, which the desktop entry's StartupWMClass names, so that a
+    // dock ties them to the entry; Wayland matches them by the desktop file's name.
+    setApplicationName(QStringLiteral("kelmora-installer"));
     setDesktopFileName(QStringLiteral("io.github.kelmora.Installer"));
     // The classic dialogs' look on every platform: frame captions in the border line, buttons
     // without icons, the same colours everywhere.

@@ -83,6 +83,8 @@ void ControlPanelWindow::BuildControls() {
                                TwipsRect(120, 240, 1935, 375));
     enableButton_->hide();
     SetTabOrder({uninstallButton_, disableButton_, enableButton_});
+    // No default and no cancel button: Enter presses the Execute button that has the focus.
+    SetDefaultAndCancel(this, nullptr, nullptr);
 
     connect(uninstallButton_, &QPushButton::clicked, this,
             [this] { RunAction(PanelAction::kUninstall); });

@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "ui/WindowStyle.h"
 
@@ -84,9 +86,12 @@ void HelpWindow::BuildProblems() {
         option->setAutoExclusive(false);
         option->setObjectName(QStringLiteral("problemButton_%1").arg(index));
         option->setGeometry(TwipsRect(place.left, place.top, kOptionSize, kOptionSize));
+        // Kept as the design has it but never shown: it is wrong for problem 3, file versions.
         if (index >= 1 && index <= 3) {
-            option->setToolTip(QStringLiteral("The \"TA Directory\" button is grayed out."));
+            option->setProperty("toolTipText",
+                                QStringLiteral("The \"TA Directory\" button is grayed out."));
         }
+        option->installEventFilter(this);
         connect(option, &QRadioButton::toggled, this, [this, index](bool checked) {
             if (checked) ProblemPicked(index);
         });
@@ -103,6 +108,12 @@ void HelpWindow::BuildProblems() {
 }
 
 bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto found = std::find(problemButtons_.begin(), problemButtons_.end(), watched);
+        if (found != problemButtons_.end())
+            return ArrowKeyPressed(static_cast<int>(found - problemButtons_.begin()),
+                                   static_cast<QKeyEvent*>(event)->key());
+    }
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         for (int index = 0; index < kProblemCount; ++index) {
@@ -111,6 +122,18 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+// The arrow keys move among the problems in their keyboard order, round from the last to the
+// first, as in a group of classic option buttons; the focus picks the problem it moves to.
+bool HelpWindow::ArrowKeyPressed(int index, int key) {
+    int step = 0;
+    if (key == Qt::Key_Down || key == Qt::Key_Right) step = 1;
+    if (key == Qt::Key_Up || key == Qt::Key_Left) step = kProblemCount - 1;
+    if (step == 0) return false;
+    problemButtons_[static_cast<std::size_t>((index + step) % kProblemCount)]->setFocus(
+        Qt::TabFocusReason);
+    return true;
 }
 
 // Focusing the button picks it; a button that has the focus already stays as it is, picked or not.

@@ -21,11 +21,13 @@ public:
     ~HelpWindow() override;
 
 protected:
-    // A click on a problem's text focuses its option button, which picks it.
+    // A click on a problem's text focuses its option button, which picks it; so do the arrow keys
+    // on an option button.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildProblems();
+    bool ArrowKeyPressed(int index, int key);
     void ProblemTextClicked(int index);
     void FocusMoved(QWidget* from, QWidget* to);
     void ProblemPicked(int index);

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
 
@@ -23,6 +24,26 @@ constexpr QColor kBarColour(0, 0, 255);
 // The install starts once the window is drawn; the bound only keeps a window that the desktop
 // never exposes from holding it up for ever.
 constexpr int kLongestWaitForFirstDrawMs = 5000;
+
+// The action text on one line `width` pixels wide. A path in it (from its drive or root to the end
+// of the text) too long for the line gives up whole folders from its middle for an ellipsis,
+// keeping its drive or first folder and its file name ("c:\games\…\totala\rev31.gp3..."); a text
+// still too long loses its middle.
+QString OnOneLine(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    static const QRegularExpression pathRoot(QStringLiteral("(^| )([A-Za-z]:)?[\\\\/]"));
+    if (const QRegularExpressionMatch root = pathRoot.match(text); root.hasMatch()) {
+        const qsizetype start = root.capturedEnd();
+        const QChar separator = text[start - 1];
+        const QStringList names = text.mid(start).split(separator);
+        for (qsizetype dropped = 1; dropped + 1 < names.size(); ++dropped) {
+            const QString shortened = text.left(start) + names.front() + separator + QChar(0x2026) +
+                                      separator + names.mid(1 + dropped).join(separator);
+            if (metrics.horizontalAdvance(shortened) <= width) return shortened;
+        }
+    }
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
+}
 
 void SetBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
@@ -45,6 +66,7 @@ InstallProgressWindow::InstallProgressWindow(InstallerState& state, QWidget* par
 
     actionLabel_ = MakeLabel(actionFrame_, "actionLabel", "Preparing to install...",
                              TwipsRect(120, 240, 6495, 255));
+    actionLabel_->setWordWrap(false);
 
     progressTrack_ = new QFrame(actionFrame_);
     progressTrack_->setObjectName("progressTrack");
@@ -73,7 +95,8 @@ InstallProgressWindow::InstallProgressWindow(InstallerState& state, QWidget* par
 }
 
 void InstallProgressWindow::SetAction(const std::string& text) {
-    actionLabel_->setText(DisplayText(text));
+    actionLabel_->setText(OnOneLine(DisplayText(text), actionLabel_->fontMetrics(),
+                                    actionLabel_->contentsRect().width()));
     actionLabel_->repaint();
 }
 

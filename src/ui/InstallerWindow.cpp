@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include "core/GameFolderLookup.h"
 #include "core/InterruptedInstall.h"
@@ -47,6 +48,14 @@ protected:
 
 std::string FieldText(const QString& text) {
     return text.toStdString();
+}
+
+// The folder of a package given on the command line; else the current folder, as ever, unless it
+// lacks the package and the user's download folder holds it.
+std::string StartingPackageFolder(const InstallerState& state) {
+    if (!state.packageFolder.empty()) return state.packageFolder;
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return FirstFolderHoldingPackage({CurrentFolderText(), downloads.toStdString()});
 }
 
 }  // namespace
@@ -108,7 +117,7 @@ void InstallerWindow::ConnectControls() {
 bool InstallerWindow::Load() {
     const FileSystemObject fileSystem;
     LookupGameFolder(kGameUninstallKey, kGameFolderValue);
-    packageFolderField_->setText(QString::fromStdString(CurrentFolderText()));
+    packageFolderField_->setText(QString::fromStdString(StartingPackageFolder(state_)));
     folders_.CheckAllFiles();
     ShowOkState();
     // The game list's folder, not the field: an unusable field has sent the list to the drive
@@ -129,9 +138,10 @@ void InstallerWindow::HandOverToControlPanel() {
 }
 
 void InstallerWindow::LookupGameFolder(const std::string& keyPath, const std::string& valueName) {
-    const std::string folder = ReadRegistryText(keyPath, valueName);
+    std::string folder = ReadRegistryText(keyPath, valueName);
+    if (folder.empty() && OffersFoundFolder()) folder = *foundFolder_;
     gameFolderField_->setText(QString::fromStdString(folder));
-    if (folder.empty() && !OffersFoundFolder()) findGameFolderButton_->setEnabled(false);
+    if (folder.empty()) findGameFolderButton_->setEnabled(false);
 }
 
 bool InstallerWindow::OffersFoundFolder() {
@@ -175,8 +185,6 @@ void InstallerWindow::CancelClicked() {
 
 void InstallerWindow::FindGameFolderClicked() {
     LookupGameFolder(kGameUninstallKey, kGameFolderValue);
-    if (gameFolderField_->text().isEmpty() && foundFolder_)
-        gameFolderField_->setText(QString::fromStdString(*foundFolder_));
 }
 
 void InstallerWindow::HelpClicked() {

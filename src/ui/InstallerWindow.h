@@ -31,9 +31,9 @@ protected:
 private:
     void BuildControls();
     void ConnectControls();
-    // Puts the registry's game folder into the game folder field. When there is none it blanks
-    // the field and disables "TA Directory" for the rest of the run, unless the search finds
-    // exactly one game folder: then the button stays, offering that one.
+    // Puts the registry's game folder into the game folder field, or where the registry names
+    // none, the one game folder the search finds. When there is neither it blanks the field and
+    // disables "TA Directory" for the rest of the run.
     void LookupGameFolder(const std::string& keyPath, const std::string& valueName);
     // Whether a game folder found by searching is on offer; searches on first use.
     bool OffersFoundFolder();

@@ -27,7 +27,8 @@ ReleaseNotesDialog::ReleaseNotesDialog(QWidget* parent) : QDialog(parent) {
     notesLabel_->setAutoFillBackground(true);
 
     SetTabOrder({yesButton_, noButton_});
-    SetDefaultAndCancel(this, yesButton_, noButton_);
+    // The notes are the last word before the install: Enter is Yes wherever the focus is.
+    SetDefaultAndCancel(this, yesButton_, noButton_, EnterPresses::kDefaultButton);
     connect(yesButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(noButton_, &QPushButton::clicked, this, [] { EndProgram(0); });
 }

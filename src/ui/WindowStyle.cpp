@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyleOptionButton>
 #include <QWidget>
+#include <functional>
 #include <mutex>
 
 #include "ui/ProgramIcon.h"
@@ -58,11 +60,55 @@ void CentreOnScreen(QWidget* window) {
     window->move(placed.topLeft());
 }
 
-void PressOnKey(QWidget* window, QKeySequence key, QPushButton* button) {
+// A command button. Where the window's mark follows the focus, it is drawn as the default while
+// it has the focus, and the default button is drawn so only while no command button has it. The
+// dark frame is drawn around a bevel made one pixel smaller, as classic dialogs draw it.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+    void SetMarkFollowsFocus(bool follows) { markFollowsFocus_ = follows; }
+
+    // The command button that has the focus in `window`, if one has.
+    static CommandButton* Focused(const QWidget* window) {
+        return dynamic_cast<CommandButton*>(window->focusWidget());
+    }
+
+protected:
+    void initStyleOption(QStyleOptionButton* option) const override {
+        QPushButton::initStyleOption(option);
+        constexpr auto kMark =
+            QStyleOptionButton::DefaultButton | QStyleOptionButton::AutoDefaultButton;
+        option->features &= ~kMark;
+        if (DrawnAsDefault()) option->features |= kMark;
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QPushButton::focusInEvent(event);
+        RedrawCommandButtons();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QPushButton::focusOutEvent(event);
+        RedrawCommandButtons();
+    }
+
+private:
+    bool DrawnAsDefault() const {
+        const CommandButton* focused = markFollowsFocus_ ? Focused(window()) : nullptr;
+        return focused ? focused == this : isDefault();
+    }
+    void RedrawCommandButtons() const {
+        for (QPushButton* button : window()->findChildren<QPushButton*>()) button->update();
+    }
+
+    bool markFollowsFocus_ = true;
+};
+
+void PressOnKey(QWidget* window, QKeySequence key, std::function<QPushButton*()> chosen) {
     auto* shortcut = new QShortcut(key, window);
     shortcut->setContext(Qt::WindowShortcut);
-    QObject::connect(shortcut, &QShortcut::activated, button, [button] {
-        if (button->isVisible() && button->isEnabled()) button->click();
+    QObject::connect(shortcut, &QShortcut::activated, window, [chosen = std::move(chosen)] {
+        QPushButton* button = chosen();
+        if (button && button->isVisible() && button->isEnabled()) button->click();
     });
 }
 
@@ -96,11 +142,23 @@ void SetUpWindow(QWidget* window, const QString& caption, int widthTwips, int he
     CentreOnScreen(window);
 }
 
-void SetDefaultAndCancel(QWidget* window, QPushButton* defaultButton, QPushButton* cancelButton) {
-    defaultButton->setDefault(true);
-    PressOnKey(window, QKeySequence(Qt::Key_Return), defaultButton);
-    PressOnKey(window, QKeySequence(Qt::Key_Enter), defaultButton);
-    PressOnKey(window, QKeySequence(Qt::Key_Escape), cancelButton);
+void SetDefaultAndCancel(QWidget* window, QPushButton* defaultButton, QPushButton* cancelButton,
+                         EnterPresses enter) {
+    const bool focusedFirst = enter == EnterPresses::kFocusedButton;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (auto* command = dynamic_cast<CommandButton*>(button))
+            command->SetMarkFollowsFocus(focusedFirst);
+    }
+    if (defaultButton) defaultButton->setDefault(true);
+    const auto pressedByEnter = [window, defaultButton, focusedFirst]() -> QPushButton* {
+        CommandButton* focused = focusedFirst ? CommandButton::Focused(window) : nullptr;
+        return focused ? focused : defaultButton;
+    };
+    PressOnKey(window, QKeySequence(Qt::Key_Return), pressedByEnter);
+    PressOnKey(window, QKeySequence(Qt::Key_Enter), pressedByEnter);
+    if (cancelButton) {
+        PressOnKey(window, QKeySequence(Qt::Key_Escape), [cancelButton] { return cancelButton; });
+    }
 }
 
 void SetTabOrder(std::initializer_list<QWidget*> widgets) {
@@ -160,7 +218,7 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, 
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new CommandButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     button->setGeometry(geometry);

@@ -37,9 +37,20 @@ enum class WindowKind {
 void SetUpWindow(QWidget* window, const QString& caption, int widthTwips, int heightTwips,
                  WindowKind kind);
 
-// Enter presses `defaultButton` (when it is enabled) and Esc presses `cancelButton`, wherever the
-// focus is in `window`; a focused button does not take the default role over.
-void SetDefaultAndCancel(QWidget* window, QPushButton* defaultButton, QPushButton* cancelButton);
+// What Enter presses in a window.
+enum class EnterPresses {
+    // The command button that has the focus, else the default button, as in classic dialogs; the
+    // default mark (the dark frame) moves to a command button while it has the focus.
+    kFocusedButton,
+    // The default button wherever the focus is; the mark stays on it.
+    kDefaultButton,
+};
+
+// Enter in `window` as `enter` says, and Esc presses `cancelButton` wherever the focus is. A
+// button that is hidden or disabled is not pressed; either button may be null (none). Only
+// command buttons made by MakeButton take part.
+void SetDefaultAndCancel(QWidget* window, QPushButton* defaultButton, QPushButton* cancelButton,
+                         EnterPresses enter = EnterPresses::kFocusedButton);
 
 // Tab moves through `widgets` in the order given.
 void SetTabOrder(std::initializer_list<QWidget*> widgets);
@@ -61,7 +72,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view text, QRec
 // A frame with `name` as its object name and `caption` as its title.
 QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect geometry);
 
-// A button with `name` as its object name; it never becomes the default by taking the focus.
+// A command button with `name` as its object name; the window's SetDefaultAndCancel decides what
+// Enter presses and which button shows the default mark.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, QRect geometry);
 
 }  // namespace kelmora

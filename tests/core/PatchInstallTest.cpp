@@ -75,9 +75,10 @@ protected:
         lastPackPercent = 0;
     }
 
-    // The folders as the install's texts show them: in lower case.
-    std::string ShownGame() const { return LowerCase(state.gameFolder); }
-    std::string ShownPackage() const { return LowerCase(state.packageFolder); }
+    // The folders as the install's texts show them: a drive path in lower case, any other as
+    // spelled on disk.
+    std::string ShownGame() const { return ShownFolder(OnDiskSpelling(state.gameFolder)); }
+    std::string ShownPackage() const { return ShownFolder(OnDiskSpelling(state.packageFolder)); }
 
     InstallerState state;
 
@@ -87,7 +88,12 @@ protected:
 
 TEST_F(InstallPatchTest, LaysThePackageOverTheGameArchiveAndKeepsABackup) {
     GameSandbox sandbox(kGameArchive, kPackage);
+    const fs::path spelled = sandbox.root.path() / testing::PathFromUtf8("Spiele \xC3\x9C");
+    fs::rename(sandbox.gameFolder, spelled);
+    sandbox.gameFolder = spelled;
     Use(sandbox);
+    // Typed in another letter case; its texts spell it as on disk (a drive path in lower case).
+    state.gameFolder = LowerCase(state.gameFolder);
     const std::string original = ReadFile(sandbox.GameArchive());
 
     InstallPatch(state, display, messages);
@@ -264,6 +270,7 @@ TEST_F(VersionCheckTest, AMissingGameFileIsARunTimeErrorForTheCaller) {
         FAIL() << "a missing game file must raise";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), kFileNotFound);
+        EXPECT_EQ(error.path(), In(ShownGame(), "ccdata.ccx"));
     }
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(fs::exists(sandbox.BackupFolder()));
@@ -337,7 +344,8 @@ TEST_F(InstallPatchTest, AWorkFolderDirectoryThatCannotBeListedStopsBeforePackin
     faults::Disarm();
 
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Error 70: Permission denied.");
+    EXPECT_EQ(messages.shown[0].text,
+              "Error 70: Permission denied: " + In(In(ShownGame(), "Orv_Rev31"), "anims"));
     EXPECT_TRUE(state.installFailed);
     EXPECT_EQ(ReadFile(sandbox.GameArchive()), original);
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));
@@ -408,7 +416,7 @@ TEST_F(InstallPatchTest, AFailedBackupStopsBeforeTheGameArchiveIsTouched) {
     InstallPatch(state, display, messages);
 
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Error 53: File not found.");
+    EXPECT_EQ(messages.shown[0].text, "Error 53: File not found: " + In(ShownGame(), "rev31.gp3"));
     EXPECT_TRUE(state.installFailed);
     EXPECT_EQ(display.actions.size(), 1u);
     EXPECT_FALSE(fs::exists(sandbox.WorkFolder()));

@@ -119,7 +119,7 @@ TEST(HpiReaderDamaged, EachFaultFailsWithItsOwnMessage) {
          [](std::string& b) { PutU32(b, kFileEntry + 4, kDirectoryEnd - 3); },
          "the file record of 'scripts\\armcom.cob' runs past the end of the directory block"},
         {"unknown compression", [](std::string& b) { b[kFileRecord + 8] = 5; },
-         "'scripts\\armcom.cob' has compression 5, neither stored (0), LZ77 (1) nor zlib (2)"},
+         "'scripts\\armcom.cob' uses an unknown compression (5)"},
         {"chunk table past the file",
          [](std::string& b) { PutU32(b, kFileRecord, static_cast<std::uint32_t>(b.size() - 4)); },
          "the chunk table of 'scripts\\armcom.cob' runs past the end of the file"},
@@ -162,7 +162,7 @@ TEST(HpiReaderDamaged, EachFaultFailsWithItsOwnMessage) {
         {"declared decompressed size", [](std::string& b) { PutU32(b, kChunk1 + 11, 65000); },
          "declares 65000 decompressed bytes where the file's size calls for 65536", false},
         {"chunk method", [](std::string& b) { b[kChunk1 + 5] = 9; },
-         "has compression method 9, neither LZ77 (1) nor zlib (2)", false},
+         "uses an unknown compression (9)", false},
         {"chunk cipher flag", [](std::string& b) { b[kChunk1 + 6] = 3; },
          "has chunk cipher flag 3, neither 0 nor 1", false},
         {"stream longer than declared",
@@ -210,11 +210,13 @@ TEST(HpiReaderDamaged, EachFaultFailsWithItsOwnMessage) {
         } catch (const HpiError& error) {
             std::string text = error.what();
             if (fault.atOpen) {
-                EXPECT_EQ(text.substr(0, 13), "damaged.hpi: ");
-                EXPECT_EQ(text.substr(13, std::string(fault.message).size()), fault.message)
+                // "damaged.hpi: not an HPI archive...", "damaged.hpi is damaged: the root..."
+                EXPECT_TRUE(text.starts_with("damaged.hpi")) << text;
+                EXPECT_EQ(text.substr(text.find(": ") + 2, std::string(fault.message).size()),
+                          fault.message)
                     << text;
             } else {
-                EXPECT_EQ(text.substr(0, 19), "damaged.hpi: chunk ") << text;
+                EXPECT_TRUE(text.starts_with("damaged.hpi is damaged: chunk ")) << text;
                 EXPECT_NE(text.find(" of 2 of 'scripts\\armcom.cob'"), std::string::npos) << text;
                 EXPECT_NE(text.find(fault.message), std::string::npos) << text;
             }

@@ -174,7 +174,7 @@ TEST_F(HpiToolTest, DamagedOrMissingArchivesExitWithOneAndNameTheArchive) {
     Outcome verify = Tool({"verify", Path("damaged.ufo")});
     EXPECT_EQ(verify.status, 1);
     EXPECT_EQ(verify.err, "kelmora-hpi: " + Path("damaged.ufo") +
-                              ": chunk 1 of 1 of 'a.txt' fails its checksum\n" +
+                              " is damaged: chunk 1 of 1 of 'a.txt' fails its checksum\n" +
                               "kelmora-hpi: " + Path("damaged.ufo") + ": 1 problem found\n");
     EXPECT_EQ(Tool({"extract", Path("damaged.ufo"), Path("x")}).status, 1);
     EXPECT_FALSE(fs::exists(dir_ / "x" / "a.txt"));

@@ -341,6 +341,9 @@ TEST(HpiUtil, AWriteFailureHalfwayLeavesTheOldArchive) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(struck.starts_with("write ")) << struck;
     EXPECT_NE(error.find("rev31.gp3: not written: cannot write"), std::string::npos) << error;
+    // For the player: the full disk it is, naming the archive, not the temporary file.
+    EXPECT_EQ(HPILastRuntimeError().number(), kDiskFull);
+    EXPECT_EQ(HPILastRuntimeError().path(), target);
     EXPECT_EQ(ReadFile(target), "old archive");
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"big.bin", "rev31.gp3"}));
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "platform/DurableFiles.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileSystemObject.h"
+#include "platform/Folders.h"
 #include "platform/RuntimeError.h"
 
 #ifndef _WIN32
@@ -71,6 +73,28 @@ TEST_F(FileSystemObjectTest, GetFileGivesTheSizeOrTellsWhatIsMissing) {
               kFileNotFound);
     EXPECT_EQ(ErrorNumberOf([&] { fso_.GetFile(C("\\nowhere\\ccdata.ccx")); }), kPathNotFound);
     EXPECT_EQ(ErrorNumberOf([&] { fso_.GetFile("q:\\ccdata.ccx"); }), kPathNotFound);
+}
+
+// For the player to find it: a source that is missing, else what was to be written or removed.
+TEST_F(FileSystemObjectTest, AFailureNamesThePathItConcerns) {
+    const std::string game = C("\\cavedog\\totala");
+    const std::pair<std::function<void()>, std::string> failures[] = {
+        {[&] { fso_.copyfile(game + "\\rev31.gp3", C("\\new\\")); }, C("\\new\\rev31.gp3")},
+        {[&] { fso_.MoveOver(game + "\\rev31.gp3", game + "\\orv_backup"); },
+         game + "\\orv_backup"},
+        {[&] { fso_.deletefolder(game + "\\orv_rev31"); }, game + "\\orv_rev31"},
+        {[&] { CreateFolder(game + "\\orv_backup"); }, game + "\\orv_backup"},
+        {[&] { RenamePath(game + "\\gone", game + "\\x"); }, game + "\\gone"},
+        {[&] { RenamePath(game + "\\rev31.gp3", game + "\\orv_backup"); }, game + "\\orv_backup"},
+    };
+    for (const auto& [fail, path] : failures) {
+        try {
+            fail();
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.path(), path);
+        }
+    }
 }
 
 TEST_F(FileSystemObjectTest, CopyIntoAFolderKeepsTheFileNameOnDisk) {

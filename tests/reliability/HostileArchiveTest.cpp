@@ -158,12 +158,12 @@ TEST(HostileArchiveTest, ArchivesCutShortAnywhereAreRefusedWithoutHarm) {
     int cases = 0;
     const std::string package = [] {
         testing::TempDir scratch;
-        WriteArchive(scratch / "package.ufo", PackageEntries(), scratch / "staging");
+        WriteArchive(scratch / "package.ufo", PackageEntries());
         return ReadAll(scratch / "package.ufo");
     }();
     const std::string game = [] {
         testing::TempDir scratch;
-        WriteArchive(scratch / "game.hpi", GameEntries(), scratch / "staging");
+        WriteArchive(scratch / "game.hpi", GameEntries());
         return ReadAll(scratch / "game.hpi");
     }();
     // Every cut in the header and the directory, then cuts spread over the data.

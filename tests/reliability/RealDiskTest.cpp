@@ -281,8 +281,8 @@ TEST(LyingDiskTest, OnAFatDiskThroughFuseTheInstallStopsAndThePanelWorks) {
     // Written elsewhere and copied: fusefat also loses what is written at a file's start after
     // its end, as the archive writer does.
     testing::TempDir staging;
-    WriteArchive(staging / "rev31.gp3", GameEntries(), staging / "in");
-    WriteArchive(staging / "KELMORA.UFO", PackageEntries(), staging / "in");
+    WriteArchive(staging / "rev31.gp3", GameEntries());
+    WriteArchive(staging / "KELMORA.UFO", PackageEntries());
     testing::WriteFile(game / "rev31.gp3", ReadAll(staging / "rev31.gp3"));
     testing::WriteFile(package / "KELMORA.UFO", ReadAll(staging / "KELMORA.UFO"));
     const std::string original = ReadAll(game / "rev31.gp3");

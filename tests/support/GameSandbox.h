@@ -29,9 +29,9 @@ public:
         std::filesystem::create_directories(packageFolder);
         PadFile(gameFolder / "totala1.hpi", kTotala1Size);
         PadFile(gameFolder / "ccdata.ccx", kCcdataSize);
-        WriteArchive(GameArchive(), game, root / "staging");
+        WriteArchive(GameArchive(), game);
         PadFile(GameArchive(), kRev31Size);
-        WriteArchive(Package(), package, root / "staging");
+        WriteArchive(Package(), package);
     }
 
     std::filesystem::path GameArchive() const { return gameFolder / "rev31.gp3"; }

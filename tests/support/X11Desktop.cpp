@@ -312,6 +312,12 @@ WindowFacts X11Desktop::Facts(unsigned long id) {
     }
 
     facts.hasIcon = !Items(display_, id, "_NET_WM_ICON").empty();
+    if (XClassHint hint{}; XGetClassHint(display_, id, &hint)) {
+        facts.wmClass = {QString::fromLocal8Bit(hint.res_name),
+                         QString::fromLocal8Bit(hint.res_class)};
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
     const std::vector<unsigned long> motif = Items(display_, id, "_MOTIF_WM_HINTS");
     if (motif.size() >= 3) facts.motif = MotifHints{motif[0], motif[1], motif[2]};
 

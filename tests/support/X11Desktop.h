@@ -58,6 +58,7 @@ struct WindowFacts {
     QSize maximumSize;
     bool viewable = false;  // mapped, and so are all its ancestors
     bool hasIcon = false;   // _NET_WM_ICON: an icon for the title bar and the task bar
+    QStringList wmClass;    // WM_CLASS: instance and class, which docks match to desktop entries
 
     // Whether the window manager offers `action`, given without its prefix ("CLOSE", "MINIMIZE",
     // "MAXIMIZE_HORZ", "RESIZE").

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <memory>
 
+#include "platform/PathMapping.h"
 #include "support/GameFolder.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/WindowChecks.h"
@@ -116,7 +117,8 @@ TEST(ControlPanelWindowTest, FailureHalfwayShowsTheRunTimeErrorReportAndKeepsThe
     }
     EXPECT_EQ(game.State(), "patched|original|-");
     ASSERT_EQ(box.shown.size(), 2u);
-    EXPECT_EQ(box.shown[1].text, "Run-time error '70':\r\rPermission denied");
+    EXPECT_EQ(box.shown[1].text, "Run-time error '70':\r\rPermission denied: " +
+                                     JoinPath(ShownFolder(game.folderText()), "\\rev31.gp3"));
     EXPECT_EQ(box.shown[1].icon, MsgIcon::kCritical);
 }
 

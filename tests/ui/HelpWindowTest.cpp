@@ -110,7 +110,8 @@ TEST_F(HelpWindowTest, ShowsTheProblemsAsDesignedWithNoneSelected) {
         EXPECT_EQ(Option(help_, index)->parent(), problems);
         EXPECT_EQ(Option(help_, index)->geometry(), kProblems[index].option);
         EXPECT_FALSE(Option(help_, index)->isChecked());
-        EXPECT_EQ(Option(help_, index)->toolTip(),
+        EXPECT_EQ(Option(help_, index)->toolTip(), "");
+        EXPECT_EQ(Option(help_, index)->property("toolTipText").toString(),
                   index >= 1 && index <= 3 ? "The \"TA Directory\" button is grayed out." : "");
         EXPECT_EQ(ProblemLabel(help_, index)->text(), kProblems[index].text);
         EXPECT_EQ(ProblemLabel(help_, index)->geometry(), kProblems[index].label);
@@ -166,6 +167,19 @@ TEST_F(HelpWindowTest, TabbingOntoAProblemPicksItButOpeningTheWindowPicksNone) {
     EXPECT_TRUE(Option(help_, 2)->isChecked());
     EXPECT_FALSE(Option(help_, 3)->isChecked());
     EXPECT_EQ(Resolution(help_), kResolutions[2]);
+}
+
+// As in a group of classic option buttons, round from the last problem to the first.
+TEST_F(HelpWindowTest, ArrowKeysMoveAmongTheProblemsAndPickThem) {
+    const std::pair<Qt::Key, int> moves[] = {
+        {Qt::Key_Down, 1}, {Qt::Key_Right, 2}, {Qt::Key_Down, 3}, {Qt::Key_Down, 4},
+        {Qt::Key_Down, 0}, {Qt::Key_Up, 4},    {Qt::Key_Left, 3}};
+    for (const auto& [key, index] : moves) {
+        QTest::keyClick(help_.focusWidget(), key);
+        EXPECT_TRUE(Option(help_, index)->hasFocus()) << index;
+        EXPECT_TRUE(Option(help_, index)->isChecked()) << index;
+        EXPECT_EQ(Resolution(help_), kResolutions[index]) << index;
+    }
 }
 
 TEST(HelpWindowKeysTest, EnterAndEscCloseTheWindowWhereverTheFocusIs) {

@@ -188,9 +188,8 @@ TEST_F(InstallProgressWindowTest, ActivationInstallsShowsTheOutcomeAndEndsThePro
               "Installation Successful.  The Orvald's Kelmora is now ready to run.");
     EXPECT_EQ(messages.shown[0].title, kAppTitle);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::kNone);
-    // The texts show the game folder in lower case.
     EXPECT_EQ(Control<QLabel>("actionLabel")->text().toStdString(),
-              "Compressing " + LowerCase(state.gameFolder) + "/rev31.gp3...");
+              "Compressing " + ShownFolder(state.gameFolder) + "/rev31.gp3...");
     EXPECT_EQ(testing::ArchiveEntryContent(sandbox.GameArchive(), "scripts\\a.cob"), "package");
 }
 
@@ -205,7 +204,8 @@ TEST_F(InstallProgressWindowTest, ActivationReportsAGameFileThatCannotBeReadAsAR
         EXPECT_EQ(end.status, 1);
     }
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Run-time error '53':\r\rFile not found");
+    EXPECT_EQ(messages.shown[0].text, "Run-time error '53':\r\rFile not found: " +
+                                          JoinPath(ShownFolder(state.gameFolder), "\\totala1.hpi"));
 }
 
 // Counts the paint events a widget receives.

@@ -50,6 +50,10 @@ protected:
     }
 
     fs::path GameFolder() const { return prefix_.DriveC() / "Cavedog" / "TotalA"; }
+    // A second copy of the game: the search finds no single folder to offer.
+    void CopyTheGame() const {
+        MakeFiles(prefix_.DriveC() / "Games" / "TA", {"totala1.hpi", "ccdata.ccx", "rev31.gp3"});
+    }
     fs::path Downloads() const { return prefix_.Root() / "Downloads"; }
 
     // A main window loaded with the current folder `current`, shown and active.
@@ -163,8 +167,7 @@ TEST_F(InstallerWindowTest, LoadShowsTheRegistryFolderAsStoredAndEnablesOkWhenEv
 
 TEST_F(InstallerWindowTest,
        WithoutAUsableRegistryFolderTheFieldIsBlankAndTaDirectoryStaysDisabled) {
-    // A second copy of the game: the search finds no single folder to offer.
-    MakeFiles(prefix_.DriveC() / "Games" / "TA", {"totala1.hpi", "ccdata.ccx", "rev31.gp3"});
+    CopyTheGame();
     for (const std::string& values :
          {std::string(), std::string("\"Other\"=\"C:\\\\Cavedog\\\\TotalA\""),
           std::string("\"Dir\"=dword:00000001"), std::string("\"Dir\"=\"\""),
@@ -183,19 +186,20 @@ TEST_F(InstallerWindowTest,
     }
 }
 
-TEST_F(InstallerWindowTest, WithoutARegistryFolderTaDirectoryOffersTheOnlyGameFolderFound) {
+TEST_F(InstallerWindowTest, WithoutARegistryFolderTheOnlyGameFolderFoundFillsTheField) {
     prefix_.WriteGameKey("");
     auto window = LoadedIn(Downloads());
     auto* gameField = Find<QLineEdit>(*window, "gameFolderField");
     auto* findGameFolder = Find<QPushButton>(*window, "findGameFolderButton");
-    EXPECT_EQ(gameField->text(), "");
-    ASSERT_TRUE(findGameFolder->isEnabled());
     const QString found = QString::fromStdString(fs::canonical(GameFolder()).string());
-    EXPECT_EQ(findGameFolder->toolTip(), "Found: " + found);
-
-    QTest::mouseClick(findGameFolder, Qt::LeftButton);
     EXPECT_EQ(gameField->text(), found);
     EXPECT_TRUE(Find<QPushButton>(*window, "okButton")->isEnabled());
+    ASSERT_TRUE(findGameFolder->isEnabled());
+    EXPECT_EQ(findGameFolder->toolTip(), "Found: " + found);
+
+    gameField->clear();
+    QTest::mouseClick(findGameFolder, Qt::LeftButton);
+    EXPECT_EQ(gameField->text(), found);
     // The registry, once it names a folder, still comes first.
     prefix_.WriteGameFolder("C:\\Cavedog\\TotalA");
     QTest::mouseClick(findGameFolder, Qt::LeftButton);
@@ -204,6 +208,7 @@ TEST_F(InstallerWindowTest, WithoutARegistryFolderTaDirectoryOffersTheOnlyGameFo
 
 TEST_F(InstallerWindowTest, StartedInTheGameFolderWithoutRegistryOkStoresTheCurrentFolder) {
     MakeFiles(GameFolder(), {"KELMORA.UFO"});
+    CopyTheGame();
     auto window = LoadedIn(GameFolder());
     ASSERT_EQ(Find<QLineEdit>(*window, "gameFolderField")->text(), "");
     ASSERT_TRUE(Find<QPushButton>(*window, "okButton")->isEnabled());
@@ -245,11 +250,11 @@ TEST_F(InstallerWindowTest, NoToTheReleaseNotesEndsTheProgramWithoutTouchingAFil
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(InstallerWindowTest, EnterPressesOkAndEscPressesCancelWhereverTheFocusIs) {
+// Enter on another command button presses that one (tests/x11 checks every key of the window).
+TEST_F(InstallerWindowTest, EnterPressesOkAndEscPressesCancelFromTheFieldsAndOk) {
     prefix_.WriteGameFolder("C:\\Cavedog\\TotalA");
     auto window = LoadedIn(Downloads());
-    for (const char* name : {"gameFolderField", "packageFolderField", "okButton", "cancelButton",
-                             "findGameFolderButton", "helpButton"}) {
+    for (const char* name : {"gameFolderField", "packageFolderField", "okButton"}) {
         QWidget* control = Find<QWidget>(*window, name);
         control->setFocus();
         int notesShown = 0;
@@ -263,7 +268,27 @@ TEST_F(InstallerWindowTest, EnterPressesOkAndEscPressesCancelWhereverTheFocusIs)
     }
 }
 
+// Started from the desktop's menu, the current folder is the home folder: the package is looked
+// for in the download folder too. A package given on the command line names its folder.
+TEST_F(InstallerWindowTest, ThePackageFolderIsTheFirstOfTheCurrentAndTheDownloadFolderToHoldIt) {
+    const fs::path home = prefix_.Root() / "home";
+    const testing::ScopedEnv config("XDG_CONFIG_HOME", (home / ".config").string());
+    MakeFiles(home / "Downloads", {"KELMORA.UFO"});
+    const auto packageField = [this] {
+        return Find<QLineEdit>(*LoadedIn(prefix_.Root() / "home"), "packageFolderField")->text();
+    };
+    EXPECT_EQ(packageField().toStdString(), (home / "Downloads").string());
+    testing::WriteFile(home / ".config" / "user-dirs.dirs",
+                       "XDG_DOWNLOAD_DIR=\"$HOME/Fichiers\"\n");
+    EXPECT_EQ(packageField().toStdString(), home.string()) << "no package in the download folder";
+    MakeFiles(home / "Fichiers", {"kelmora.ufo"});
+    EXPECT_EQ(packageField().toStdString(), (home / "Fichiers").string());
+    state_.packageFolder = Downloads().string();
+    EXPECT_EQ(packageField().toStdString(), Downloads().string());
+}
+
 TEST_F(InstallerWindowTest, EnterDoesNothingWhileOkIsDisabled) {
+    CopyTheGame();
     auto window = LoadedIn(Downloads());
     ASSERT_FALSE(Find<QPushButton>(*window, "okButton")->isEnabled());
     int notesShown = 0;

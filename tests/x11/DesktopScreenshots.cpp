@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Saves every window of the program, with the window manager's frame, as a real X server shows
-// it (scripts/screenshots runs it on a desktop of its own):
+// it (scripts/screenshots runs it on a desktop of its own), and the install window's action with
+// a game folder 200 characters long:
 //   tests/x11/run-in-desktop --metacity build/bin/kelmora-desktop-screenshots DIR
 // The windows open on a Wine-style prefix of its own making, whose registry names
 // C:\Games\TotalA, with the package in C:\Downloads. The install window comes last: a real install
@@ -47,11 +48,10 @@ void MakeSandbox(const fs::path& prefix) {
     fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
     kelmora::PadFile(game / "totala1.hpi", kelmora::testing::kTotala1Size);
     kelmora::PadFile(game / "ccdata.ccx", kelmora::testing::kCcdataSize);
-    kelmora::WriteArchive(game / "rev31.gp3", kelmora::testing::ManyFiles("", 1000),
-                          prefix / "staging");
+    kelmora::WriteArchive(game / "rev31.gp3", kelmora::testing::ManyFiles("", 1000));
     kelmora::PadFile(game / "rev31.gp3", kelmora::testing::kRev31Size);
     kelmora::WriteArchive(driveC / "Downloads" / "KELMORA.UFO",
-                          kelmora::testing::ManyFiles("rev31.gp3", 200), prefix / "staging");
+                          kelmora::testing::ManyFiles("rev31.gp3", 200));
     kelmora::testing::WriteFile(
         prefix / "system.reg",
         "WINE REGISTRY Version 2\n"
@@ -199,6 +199,15 @@ int main(int argc, char** argv) {
         kelmora::testing::WriteFile(installed / "Orv_Backup" / "rev31.mod", "");
         kelmora::ControlPanelWindow parkedControlPanel(installed.path().string());
         saved &= Save(desktop, parkedControlPanel, folder, "control-panel-enable.png");
+    }
+    {
+        // A game folder of 200 characters: the action keeps its drive, first folder and file.
+        kelmora::InstallProgressWindow longFolder(state, &mainWindow);
+        std::string gameFolder = "c:\\games";
+        while (gameFolder.size() < 200) gameFolder += "\\total annihilation collection";
+        gameFolder.resize(200);
+        longFolder.SetAction("Extracting data from " + gameFolder + "\\rev31.gp3...");
+        saved &= Save(desktop, longFolder, folder, "install-window-long-folder.png");
     }
     if (!saved) return 1;
 

@@ -1,15 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The help and release-notes windows on a real X server with openbox: what they ask the window
-// manager for, what it makes of that, and real key presses and clicks.
+// The help and release-notes windows on a real X server: what they ask the window manager for,
+// what it makes of that, and real key presses and clicks; the keys and default mark of every
+// window with buttons, and a message box's title as the window manager draws it. ctest runs it
+// under openbox and under metacity.
 #include <gtest/gtest.h>
 
 #include <QEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <cstdio>
+#include <utility>
 
+#include "support/CommandKeys.h"
+#include "support/TempDir.h"
 #include "support/X11Desktop.h"
+#include "ui/ControlPanelWindow.h"
 #include "ui/HelpWindow.h"
+#include "ui/InstallerWindow.h"
+#include "ui/ModalWindows.h"
+#include "ui/QtMessageBox.h"
 #include "ui/ReleaseNotesDialog.h"
 
 namespace kelmora {
@@ -62,15 +73,90 @@ protected:
         EXPECT_TRUE(facts.motif->Draws(MotifHints::kTitle));
         EXPECT_EQ(facts.transientFor, owner_.winId());
         EXPECT_TRUE(facts.SkipsTaskbar());
-        // openbox takes the size hints: a fixed window cannot be resized or maximised.
+        // Both window managers take the size hints: a fixed window cannot be resized or maximised.
         EXPECT_FALSE(facts.Allows("RESIZE"));
         EXPECT_FALSE(facts.Allows("MAXIMIZE_HORZ"));
         EXPECT_GT(facts.frameExtents.top(), 0) << "no title bar";
     }
 
+    // What the screen shows in `rect` once the window manager has done drawing there.
+    QImage Settled(const QRect& rect) {
+        QImage before = desktop_.Grab(rect);
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            QTest::qWait(50);
+            const QImage now = desktop_.Grab(rect);
+            return std::exchange(before, now) == now;
+        }));
+        return before;
+    }
+
+    // The title as the window manager draws it on `window`'s frame: the part of the title bar that
+    // changes when the title is taken away.
+    QImage DrawnTitle(QWidget& window) {
+        QRect bar = desktop_.FrameRect(window);
+        bar.setHeight(desktop_.Facts(window).frameExtents.top());
+        const QImage titled = Settled(bar);
+        const QString title = window.windowTitle();
+        window.setWindowTitle(QStringLiteral(" "));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return desktop_.Grab(bar) != titled; }));
+        const QImage untitled = Settled(bar);
+        window.setWindowTitle(title);
+        QRect changed;
+        for (int y = 0; y < bar.height(); ++y) {
+            for (int x = 0; x < bar.width(); ++x) {
+                if (titled.pixel(x, y) != untitled.pixel(x, y))
+                    changed |= QRect(x, 0, 1, bar.height());
+            }
+        }
+        return titled.copy(changed);
+    }
+
     X11Desktop desktop_;
     QWidget owner_;
 };
+
+TEST_F(GuidanceDialogsOnDesktopTest, EnterEscAndTheDefaultMarkInEveryWindow) {
+    const auto press = [this](const QString& key) { return desktop_.PressKeys(key); };
+    const auto shown = [this](const QWidget& widget) {
+        return desktop_.Grab(QRect(widget.mapToGlobal(QPoint()), widget.size()));
+    };
+    InstallerState state;
+    InstallerWindow mainWindow(state);
+    mainWindow.findChild<QPushButton*>(QStringLiteral("okButton"))->setEnabled(true);
+    HelpWindow help(&owner_);
+    ReleaseNotesDialog notes(&owner_);
+    const testing::TempDir game;
+    ControlPanelWindow panel(game.path().string());
+    for (QWidget* window : {static_cast<QWidget*>(&mainWindow), static_cast<QWidget*>(&help),
+                            static_cast<QWidget*>(&notes), static_cast<QWidget*>(&panel)}) {
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        ASSERT_NO_FATAL_FAILURE(Show(*window));
+        ASSERT_NO_FATAL_FAILURE(testing::CheckCommandKeys(*window, press, shown));
+        window->hide();
+    }
+}
+
+// The widest title of all is the program's own; a box with a text wider than it shows it whole.
+TEST_F(GuidanceDialogsOnDesktopTest, AMessageBoxShowsItsWholeTitle) {
+    const auto titleOfABoxSaying = [this](const std::string& text) {
+        QImage title;
+        testing::WhenModalShows([&](QWidget* box) {
+            if (desktop_.WaitUntilManaged(*box) && QTest::qWaitForWindowActive(box)) {
+                title = DrawnTitle(*box);
+                std::printf("%s: title drawn %d px wide on a box %d px wide with its frame\n",
+                            qPrintable(desktop_.WindowManager()), title.width(),
+                            desktop_.FrameRect(*box).width());
+            }
+            desktop_.PressKeys(QStringLiteral("Return"));
+        });
+        QtMessageBox().Show({text});
+        return title;
+    };
+    const QImage wide = titleOfABoxSaying(std::string(15, ' ') + std::string(200, '-'));
+    ASSERT_FALSE(wide.isNull());
+    EXPECT_EQ(titleOfABoxSaying("Orvald's Kelmora has been successfully enabled."), wide)
+        << "the title is cut";
+}
 
 TEST_F(GuidanceDialogsOnDesktopTest, HelpAsksForACloseBoxOnlyAndClosesOnAltF4) {
     HelpWindow help(&owner_);
@@ -115,9 +201,10 @@ TEST_F(GuidanceDialogsOnDesktopTest, ReleaseNotesAskForNoTitleBarButtonAndOutliv
     ASSERT_NO_FATAL_FAILURE(ExpectFixedDialogWithoutMinimiseOrMaximise(facts, QSize(408, 200)));
     EXPECT_FALSE(facts.motif->Offers(MotifHints::kClose));
 
-    // openbox offers to close any window; the window refuses.
+    // openbox offers to close any window, and the window refuses; metacity offers no close.
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Alt+F4")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return closeRequests.count == 1; }));
+    const int requests = desktop_.WindowManager() == QLatin1String("Openbox") ? 1 : 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closeRequests.count == requests; }));
     ASSERT_TRUE(desktop_.Sync());
     EXPECT_TRUE(notes.isVisible());
     EXPECT_TRUE(desktop_.Facts(notes).viewable);

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The install window on a real X server while an install of 1,500 files runs: what the
-// screen shows, read from the screen by a recorder of its own.
+// screen shows, read from the screen by a recorder of its own; and its action line with a long
+// game folder.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QTest>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "core/PackProgress.h"
 #include "support/GameSandbox.h"
@@ -175,6 +178,37 @@ TEST(InstallWindowOnDesktopTest, TheScreenShowsTheBarAndPercentageGrowWhileTheIn
         percentages.size(), shown.size(), Milliseconds(messages.times[0] - *firstPaint.at),
         redrawnAfterUncovering ? Milliseconds(*redrawnAfterUncovering - *recorder.UncoveredAt())
                                : -1.0);
+}
+
+// A folder of 200 characters leaves the line its drive or first folder and its file name, and the
+// screen shows that one line as the label paints it.
+TEST(InstallWindowOnDesktopTest, AnActionWithALongFolderStaysOnItsLineShortenedInTheMiddle) {
+    X11Desktop desktop;
+    if (!desktop.IsUsable()) GTEST_SKIP() << "needs an X server (tests/x11/run-in-desktop)";
+    InstallerState state;
+    InstallProgressWindow window(state);
+    window.show();
+    ASSERT_TRUE(desktop.WaitUntilManaged(window));
+    auto* action = window.findChild<QLabel*>(QStringLiteral("actionLabel"));
+    for (const auto& [root, separator, start] :
+         {std::tuple{"c:\\games", '\\', "Extracting data from c:\\games\\\u2026\\"},
+          {"/home", '/', "Extracting data from /home/\u2026/"}}) {
+        std::string folder = root;
+        while (folder.size() < 200) folder += separator + std::string("total annihilation 3.1c");
+        folder.resize(200);
+        window.SetAction("Extracting data from " + folder + separator + "rev31.gp3...");
+        const QString shown = action->text();
+        EXPECT_TRUE(shown.startsWith(QString::fromUtf8(start))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QChar(separator) + QStringLiteral("rev31.gp3...")))
+            << shown.toStdString();
+        EXPECT_LE(action->fontMetrics().horizontalAdvance(shown), action->contentsRect().width());
+        // The track below covers the label's last row.
+        const QRect text(action->mapToGlobal(QPoint()), action->size() - QSize(0, 1));
+        const QImage painted = action->grab(QRect(QPoint(), text.size()))
+                                   .toImage()
+                                   .convertToFormat(QImage::Format_RGB32);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.Grab(text) == painted; }));
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 #include <filesystem>
 #include <map>
@@ -18,7 +19,6 @@
 #include <set>
 
 #include "app/DemoSandbox.h"
-#include "support/GameSandbox.h"
 #include "support/TempDir.h"
 #include "support/X11Desktop.h"
 #include "ui/InstallProgressWindow.h"
@@ -133,9 +133,6 @@ protected:
         if (!desktop_.IsUsable()) GTEST_SKIP() << "needs an X server (tests/x11/run-in-desktop)";
         windowManager_ = desktop_.WindowManager();
         sandbox_ = BuildDemoSandbox(folder_.path());
-        // A package of 1,500 files: an install long enough to watch its progress on screen.
-        WriteArchive(sandbox_.packageFolder / "KELMORA.UFO", testing::ManyFiles("rev31.gp3", 1500),
-                     folder_.path() / "staging");
     }
 
     // The window titled `title` that has the focus, once there is one.
@@ -255,6 +252,14 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
                 static_cast<long long>(program.Elapsed()));
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
     SavePicture(main, "main-window.png");
+    // A dock ties the window to the desktop entry that started it by its class (Linux's entry).
+    if (!WindowsInstaller()) {
+        const QString startupClass =
+            QSettings(QStringLiteral(KELMORA_DESKTOP_ENTRY), QSettings::IniFormat)
+                .value(QStringLiteral("Desktop Entry/StartupWMClass"))
+                .toString();
+        EXPECT_EQ(desktop_.Facts(main).wmClass, QStringList({startupClass, startupClass}));
+    }
 
     // Help, by a click on its button (240, 216, 81 x 25 in the window); Esc closes it.
     ASSERT_TRUE(desktop_.Click(desktop_.Facts(main).clientRect.topLeft() + QPoint(280, 228)));
@@ -264,8 +269,10 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
     EXPECT_TRUE(Gone(help));
 
+    // The click left the focus on Help; from the game folder field, which Tab moves it on to,
     // Enter presses OK, then Yes on the release notes.
     ASSERT_EQ(Active(kAppTitle), main);
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
     const unsigned long notes = Active(kNotesTitle);
     ASSERT_NE(notes, 0u);
@@ -339,8 +346,7 @@ TEST_F(ProgramOnDesktopTest, TheControlPanelDisablesAndEnablesThePatchThroughIts
     const std::string original = testing::ReadFile(game / "rev31.gp3");
     fs::create_directories(game / "Orv_Backup");
     fs::rename(game / "rev31.gp3", game / "Orv_Backup" / "rev31.gp3");
-    WriteArchive(game / "rev31.gp3", {{"scripts", {}}, {"scripts\\armcom.cob", "patched"}},
-                 folder_.path() / "staging");
+    WriteArchive(game / "rev31.gp3", {{"scripts", {}}, {"scripts\\armcom.cob", "patched"}});
     const std::string patched = testing::ReadFile(game / "rev31.gp3");
 
     // The right-hand frame's button comes after Uninstall's, which has the focus; Enter answers
