@@ -34,7 +34,6 @@ Finished RunInstaller(std::vector<std::string> arguments, const fs::path& folder
 }
 
 // On Windows the game's setup writes the machine's registry: no launcher keeps a Wine prefix.
-constexpr const char* kNoWinePrefixes = "Windows has no Wine prefixes to look in";
 
 const std::vector<ArchiveEntry> kGame = {{"scripts", std::nullopt},
                                          {"scripts\\armcom.cob", "game armcom"},
@@ -167,7 +166,7 @@ TEST(UnattendedTest, AUsageErrorIsOneLineAndAHintAndNeverOpensTheWindows) {
 
 TEST(UnattendedTest, SaysWhyTheRegistryNamesNoGameFolder) {
 #ifdef _WIN32
-    GTEST_SKIP() << kNoWinePrefixes;
+    GTEST_SKIP() << testing::kNoWinePrefixes;
 #endif
     const testing::TempDir here;
     const fs::path prefix = here / "prefix";
@@ -224,7 +223,7 @@ private:
 
 TEST(UnattendedTest, FindsTheGameInALaunchersPrefixOrByTheOnlyFolderFound) {
 #ifdef _WIN32
-    GTEST_SKIP() << kNoWinePrefixes;
+    GTEST_SKIP() << testing::kNoWinePrefixes;
 #endif
     const LauncherHome home;
     const Finished named = RunInstaller({"--unattended", "--action", "uninstall"}, home.Home());

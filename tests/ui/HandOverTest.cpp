@@ -41,6 +41,9 @@ std::unique_ptr<ControlPanelWindow> OpenedPanel() {
 }
 
 TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow) {
+#ifdef _WIN32
+    GTEST_SKIP() << testing::kNoWinePrefixes;
+#endif
     FakeWinePrefix prefix;
     const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
     MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3"});
@@ -63,6 +66,9 @@ TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow
 // An install killed after its backup and before it replaced rev31.gp3 is undone at the start: the
 // installer opens, not a control panel for a patch that is not there, and says so once.
 TEST(HandOverTest, AnInterruptedInstallIsUndoneAndTheInstallerOpens) {
+#ifdef _WIN32
+    GTEST_SKIP() << testing::kNoWinePrefixes;
+#endif
     FakeWinePrefix prefix;
     const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
     MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3",

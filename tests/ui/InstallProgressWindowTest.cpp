@@ -189,7 +189,7 @@ TEST_F(InstallProgressWindowTest, ActivationInstallsShowsTheOutcomeAndEndsThePro
     EXPECT_EQ(messages.shown[0].title, kAppTitle);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::kNone);
     EXPECT_EQ(Control<QLabel>("actionLabel")->text().toStdString(),
-              "Compressing " + ShownFolder(state.gameFolder) + "/rev31.gp3...");
+              "Compressing " + JoinPath(ShownFolder(state.gameFolder), "\\rev31.gp3") + "...");
     EXPECT_EQ(testing::ArchiveEntryContent(sandbox.GameArchive(), "scripts\\a.cob"), "package");
 }
 

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <filesystem>
@@ -21,7 +22,9 @@
 #include "app/DemoSandbox.h"
 #include "support/TempDir.h"
 #include "support/X11Desktop.h"
+#include "ui/HelpWindow.h"
 #include "ui/InstallProgressWindow.h"
+#include "ui/InstallerWindow.h"
 #include "x11/ProgressTrack.h"
 
 namespace kelmora {
@@ -226,6 +229,26 @@ protected:
         if (QTest::qWaitFor(pastAThird, 30000)) SavePicture(installWindow, "install-window.png");
     }
 
+    // Where `window` shows `control`, from where a window of the same layout has it.
+    QRect OnScreen(unsigned long window, const QWidget& layout, const char* control) {
+        const auto* widget = layout.findChild<QWidget*>(QString::fromLatin1(control));
+        EXPECT_NE(widget, nullptr) << control;
+        if (!widget) return {};
+        return QRect(desktop_.Facts(window).clientRect.topLeft() + widget->mapTo(&layout, QPoint()),
+                     widget->size());
+    }
+
+    // The command button of `window` that wears the default mark, the dark frame at its corner.
+    QString MarkedButton(unsigned long window, const QWidget& layout) {
+        const QColor frame = layout.palette().color(QPalette::Shadow);
+        QString marked;
+        for (const QPushButton* button : layout.findChildren<QPushButton*>()) {
+            const QRect rect = OnScreen(window, layout, qPrintable(button->objectName()));
+            if (desktop_.Grab(rect).pixelColor(0, 0) == frame) marked += button->objectName();
+        }
+        return marked;
+    }
+
     // The widths of the bar in the pictures, each once, in the order first seen.
     std::vector<int> BarWidthsSeen(const ScreenRecorder& recorder) const {
         std::vector<int> widths;
@@ -369,6 +392,46 @@ TEST_F(ProgramOnDesktopTest, TheControlPanelDisablesAndEnablesThePatchThroughIts
     pressRightHandButton();
     EXPECT_TRUE(testing::ReadFile(game / "rev31.gp3") == patched) << "not enabled";
     EXPECT_FALSE(fs::exists(game / "Orv_Backup" / "rev31.mod"));
+}
+
+// Tab follows the tab indexes and the default mark follows the focus among the command buttons;
+// Enter presses the focused one (Help, then Cancel), and the help's arrow keys pick problems.
+TEST_F(ProgramOnDesktopTest, TabOrderTheDefaultMarkEnterAndTheHelpsKeys) {
+    const auto before = FilesUnder(folder_.path());
+    RunningProgram program(folder_.path(), sandbox_);
+    const unsigned long main = Active(kAppTitle);
+    ASSERT_NE(main, 0u);
+    InstallerState state;
+    const InstallerWindow mainLayout(state);
+    // From the game folder field: the package folder field, OK, Cancel, TA Directory, Help.
+    for (const char* marked : {"okButton", "okButton", "okButton", "cancelButton",
+                               "findGameFolderButton", "helpButton"}) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return MarkedButton(main, mainLayout) == marked; }))
+            << marked
+            << " does not wear the mark: " << MarkedButton(main, mainLayout).toStdString();
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
+    }
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+    const unsigned long help = Active(kHelpTitle);
+    ASSERT_NE(help, 0u);
+    const HelpWindow helpLayout;
+    const QRect resolution = OnScreen(help, helpLayout, "resolutionLabel");
+    const QImage blank = desktop_.Grab(resolution);
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Down")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop_.Grab(resolution) != blank; }))
+        << "no problem picked";
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
+    EXPECT_TRUE(Gone(help));
+
+    ASSERT_EQ(Active(kAppTitle), main);
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MarkedButton(main, mainLayout) == "cancelButton"; }));
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+    EXPECT_TRUE(program.EndsWith(0));
+    EXPECT_TRUE(desktop_.ClientsTitled(kNotesTitle).isEmpty());
+    EXPECT_EQ(FilesUnder(folder_.path()), before);
 }
 
 TEST_F(ProgramOnDesktopTest, EscOnTheMainWindowAndOnTheReleaseNotesEndsTheProgramTouchingNothing) {
