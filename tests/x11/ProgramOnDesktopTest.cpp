@@ -220,13 +220,15 @@ protected:
         EXPECT_TRUE(desktop_.Grab(desktop_.FrameRect(window)).save(QDir(folder).filePath(name)));
     }
 
-    // Saves the install window once its bar has passed a third, as SavePicture does.
+    // Saves the install window once its bar is between a third and two thirds (the backup fills
+    // it whole), as SavePicture does.
     void SavePictureMidInstall(unsigned long installWindow, const QRect& track) {
         if (qEnvironmentVariable("KELMORA_SCREENSHOTS").isEmpty()) return;
-        const auto pastAThird = [&] {
-            return testing::BarWidth(desktop_.Grab(track), trackInside_) > trackInside_.width() / 3;
+        const auto midway = [&] {
+            const int width = testing::BarWidth(desktop_.Grab(track), trackInside_);
+            return width > trackInside_.width() / 3 && width < trackInside_.width() * 2 / 3;
         };
-        if (QTest::qWaitFor(pastAThird, 30000)) SavePicture(installWindow, "install-window.png");
+        if (QTest::qWaitFor(midway, 30000)) SavePicture(installWindow, "install-window.png");
     }
 
     // Where `window` shows `control`, from where a window of the same layout has it.
