@@ -4,7 +4,8 @@
 # statically, so an .exe runs on Windows or under Wine without any DLL beside it.
 #
 #   cmake -S . -B build-mingw -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#         -DKELMORA_MINGW_DEPS=<prefix holding libdeflate and GoogleTest built for MinGW>
+#         -DKELMORA_MINGW_DEPS=<prefix holding libdeflate and GoogleTest built for MinGW> \
+#         -DKELMORA_MINGW_QT=<prefix of Qt built for MinGW>  (or -DKELMORA_BUILD_GUI=OFF)
 #
 # When wine is installed, ctest runs the test programs through it.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -19,9 +20,19 @@ set(CMAKE_RC_COMPILER ${KELMORA_MINGW_TRIPLE}-windres)
 set(KELMORA_MINGW_DEPS "" CACHE PATH "Install prefix of the libraries built for MinGW-w64")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KELMORA_MINGW_DEPS)
 
+# Qt 6 for Windows (scripts/build-windows-qt builds it); its tools (moc, rcc, uic) are the host's
+# Qt of the same version.
+set(KELMORA_MINGW_QT "" CACHE PATH "Install prefix of Qt 6 built for MinGW-w64")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KELMORA_MINGW_QT)
+
 set(CMAKE_FIND_ROOT_PATH /usr/${KELMORA_MINGW_TRIPLE})
 if(KELMORA_MINGW_DEPS)
   list(APPEND CMAKE_FIND_ROOT_PATH ${KELMORA_MINGW_DEPS})
+endif()
+if(KELMORA_MINGW_QT)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${KELMORA_MINGW_QT})
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
 endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -39,6 +39,7 @@ int OpenWindows(std::vector<std::string> qtArguments, std::optional<std::string>
 }  // namespace
 
 int main(int argc, char** argv) {
+    kelmora::UseParentConsole();
     return kelmora::RunReportingFailures("kelmora-installer", [&] {
         const kelmora::ProgramStart start =
             kelmora::RunCommandLine(kelmora::ProgramArguments(argc, argv));

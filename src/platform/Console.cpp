@@ -34,6 +34,20 @@ std::wstring Utf16(std::string_view text) {
     return wide;
 }
 
+// Whether a standard handle leads anywhere: a console, a file or a pipe.
+bool Leads(HANDLE handle) {
+    return handle && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+// Sends `stream` and its standard handle to the console the process is attached to.
+void SendToConsole(std::FILE* stream, DWORD standardHandle) {
+    HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE) return;
+    ::SetStdHandle(standardHandle, console);
+    std::freopen("CONOUT$", "w", stream);
+}
+
 // The console `stream` writes to, or nothing when it goes to a file or a pipe.
 HANDLE ConsoleOf(std::FILE* stream) {
     HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
@@ -70,6 +84,16 @@ bool WriteText(std::FILE* stream, std::string_view text) {
 #endif
     const bool whole = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
     return std::fflush(stream) == 0 && whole;
+}
+
+void UseParentConsole() {
+#ifdef _WIN32
+    const bool outputLeads = Leads(::GetStdHandle(STD_OUTPUT_HANDLE));
+    const bool errorLeads = Leads(::GetStdHandle(STD_ERROR_HANDLE));
+    if ((outputLeads && errorLeads) || !::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!outputLeads) SendToConsole(stdout, STD_OUTPUT_HANDLE);
+    if (!errorLeads) SendToConsole(stderr, STD_ERROR_HANDLE);
+#endif
 }
 
 int RunReportingFailures(std::string_view program, const std::function<int()>& body) {

@@ -20,6 +20,11 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // Returns false when the text could not be written.
 bool WriteText(std::FILE* stream, std::string_view text);
 
+// A Windows program of windows has no console of its own: when it was started from one, its
+// standard output and error are sent there, except where they go to a file or a pipe already.
+// Nothing elsewhere.
+void UseParentConsole();
+
 // Runs a program's body and returns its exit status. Nothing it throws ends the program
 // otherwise: the exception is printed as "<program>: <what>" on standard error and the status
 // is 1, the one every failure has.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/WindowStyle.h"
 
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QStyleOptionButton>
 #include <QWidget>
 #include <functional>
+#include <mutex>
 
 #include "ui/ProgramIcon.h"
 
@@ -110,6 +112,19 @@ void PressOnKey(QWidget* window, QKeySequence key, std::function<QPushButton*()>
     });
 }
 
+// Windows has no Liberation Sans: the program carries it, so that every text keeps the measures
+// the windows were laid out in.
+void AddCarriedFonts() {
+#ifdef KELMORA_CARRIES_FONTS
+    static std::once_flag added;
+    std::call_once(added, [] {
+        for (const char* file :
+             {":/fonts/LiberationSans-Regular.ttf", ":/fonts/LiberationSans-Bold.ttf"})
+            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    });
+#endif
+}
+
 }  // namespace
 
 QRect TwipsRect(int left, int top, int width, int height) {
@@ -155,6 +170,7 @@ void SetTabOrder(std::initializer_list<QWidget*> widgets) {
 }
 
 QFont ProgramFont() {
+    AddCarriedFonts();
     QFont font;
     font.setFamilies(kArialMetricFamilies);
     // 7.5 points at the 96 dots per inch the twips are laid out for. A pixel size keeps text and

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The install procedure's cases, from the version check to the clean-up. One file past 500 lines:
+// every case works the same sandbox, archives and fixtures, which a split would write twice.
 #include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <optional>

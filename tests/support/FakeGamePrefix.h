@@ -8,9 +8,13 @@
 
 namespace kelmora::testing {
 
+// Why a test of what a Wine prefix holds skips on Windows.
+inline constexpr const char* kNoWinePrefixes = "Windows has no Wine prefixes to look in";
+
 // A Wine prefix in a temporary folder, made the current one: drive C: is its drive_c folder and
 // its system.reg holds the game's uninstall key with the values given. The home folder is an empty
-// one beside it, so that nothing looks for the game in the real one.
+// one beside it, so that nothing looks for the game in the real one. On Windows, where drive C is
+// the machine's, it is only the folders: the tests that use it skip there (kNoWinePrefixes).
 class FakeWinePrefix {
 public:
     FakeWinePrefix()
@@ -19,11 +23,17 @@ public:
           home_("HOME", (dir_ / "home").string()) {
         std::filesystem::create_directories(DriveC());
         std::filesystem::create_directories(prefix_ / "dosdevices");
+#ifndef _WIN32
         std::filesystem::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");
+#endif
     }
 
-    std::filesystem::path DriveC() const { return prefix_ / "drive_c"; }
-    std::filesystem::path Root() const { return dir_.path(); }
+    std::filesystem::path DriveC() const {
+        return prefix_ / "drive_c";
+    }
+    std::filesystem::path Root() const {
+        return dir_.path();
+    }
 
     // Writes system.reg with the game's key holding `valueLines` ("\"Dir\"=\"C:\\\\TA\"").
     void WriteGameKey(const std::string& valueLines) const {

@@ -124,6 +124,27 @@ QImage GrabScreen(Display* display, const QRect& screenRect) {
     return image;
 }
 
+// Whether the keyboard's input goes to `window` or a window inside it. A program that takes the
+// focus when the window manager offers it (WM_TAKE_FOCUS, as Qt and Wine do) sets it once it has
+// made the window its active one, so keys sent from then on reach it.
+bool HasInputFocus(Display* display, Window window) {
+    Window focus = 0;
+    int revertTo = 0;
+    XGetInputFocus(display, &focus, &revertTo);
+    const Window root = DefaultRootWindow(display);
+    while (focus != 0 && focus != PointerRoot && focus != root) {
+        if (focus == window) return true;
+        Window rootReturned = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, focus, &rootReturned, &parent, &children, &count)) return false;
+        if (children) XFree(children);
+        focus = parent;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool MotifHints::Offers(Function function) const {
@@ -334,7 +355,7 @@ unsigned long X11Desktop::WaitForActiveClient(const QString& title, unsigned lon
         const std::vector<unsigned long> activeWindow = Items(display_, root, "_NET_ACTIVE_WINDOW");
         for (const unsigned long client : ClientsTitled(title)) {
             if (client != otherThan && Facts(client).viewable && !activeWindow.empty() &&
-                activeWindow[0] == client) {
+                activeWindow[0] == client && HasInputFocus(display_, client)) {
                 found = client;
                 return true;
             }

@@ -40,13 +40,26 @@ std::unique_ptr<ControlPanelWindow> OpenedPanel() {
     return nullptr;
 }
 
-TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow) {
-    FakeWinePrefix prefix;
-    const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
-    MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3"});
-    prefix.WriteGameFolder("C:\\Games\\TotalA");
-    InstallerState state;
-    InstallerWindow mainWindow(state);
+// A game folder on a Wine prefix's drive C, which the prefix's registry names.
+class HandOverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifdef _WIN32
+        GTEST_SKIP() << testing::kNoWinePrefixes;
+#endif
+        prefix_.WriteGameFolder("C:\\Games\\TotalA");
+    }
+    std::filesystem::path Game() const {
+        return prefix_.DriveC() / "Games" / "TotalA";
+    }
+
+    FakeWinePrefix prefix_;
+    InstallerState state_;
+};
+
+TEST_F(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow) {
+    MakeFiles(Game(), {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3"});
+    InstallerWindow mainWindow(state_);
     ShowCounter counter;
     mainWindow.installEventFilter(&counter);
     EXPECT_FALSE(mainWindow.Load());
@@ -55,30 +68,26 @@ TEST(HandOverTest, InstalledPatchOpensTheControlPanelWithoutShowingTheMainWindow
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(counter.shows, 0);
     EXPECT_FALSE(mainWindow.isVisible());
-    EXPECT_EQ(state.gameFolder, "C:\\Games\\TotalA")
+    EXPECT_EQ(state_.gameFolder, "C:\\Games\\TotalA")
         << "the list's own letter case, not lower case";
     EXPECT_EQ(panel->findChild<QGroupBox*>(QStringLiteral("modeFrame"))->title(), "Disable");
 }
 
 // An install killed after its backup and before it replaced rev31.gp3 is undone at the start: the
 // installer opens, not a control panel for a patch that is not there, and says so once.
-TEST(HandOverTest, AnInterruptedInstallIsUndoneAndTheInstallerOpens) {
-    FakeWinePrefix prefix;
-    const std::filesystem::path game = prefix.DriveC() / "Games" / "TotalA";
-    MakeFiles(game, {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3",
-                     "Orv_Rev31/scripts/armcom.cob"});
-    prefix.WriteGameFolder("C:\\Games\\TotalA");
+TEST_F(HandOverTest, AnInterruptedInstallIsUndoneAndTheInstallerOpens) {
+    MakeFiles(Game(), {"rev31.gp3", "ccdata.ccx", "totala1.hpi", "Orv_Backup/rev31.gp3",
+                       "Orv_Rev31/scripts/armcom.cob"});
     testing::ScriptedMessageBox box;
-    InstallerState state;
-    InstallerWindow mainWindow(state);
+    InstallerWindow mainWindow(state_);
     EXPECT_TRUE(mainWindow.Load());
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_NE(box.shown[0].text.find("has been removed:\r\r     Orv_Backup\r     Orv_Rev31"),
               std::string::npos)
         << box.shown[0].text;
-    EXPECT_FALSE(std::filesystem::exists(game / "Orv_Backup"));
-    EXPECT_FALSE(std::filesystem::exists(game / "Orv_Rev31"));
-    EXPECT_TRUE(std::filesystem::exists(game / "rev31.gp3"));
+    EXPECT_FALSE(std::filesystem::exists(Game() / "Orv_Backup"));
+    EXPECT_FALSE(std::filesystem::exists(Game() / "Orv_Rev31"));
+    EXPECT_TRUE(std::filesystem::exists(Game() / "rev31.gp3"));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
@@ -22,17 +22,7 @@
 namespace kelmora {
 namespace {
 
-void StartApplication() {
-    static int argc = 1;
-    static char name[] = "install_progress_window_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-}
-
-class InstallThreadTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { StartApplication(); }
-};
+class InstallThreadTest : public ::testing::Test {};
 
 bool OnGuiThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -63,8 +53,6 @@ public:
 
 class InstallProgressWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { StartApplication(); }
-
     template <typename T>
     T* Control(const char* name) {
         T* control = window.findChild<T*>(name);
@@ -201,7 +189,7 @@ TEST_F(InstallProgressWindowTest, ActivationInstallsShowsTheOutcomeAndEndsThePro
     EXPECT_EQ(messages.shown[0].title, kAppTitle);
     EXPECT_EQ(messages.shown[0].icon, MsgIcon::kNone);
     EXPECT_EQ(Control<QLabel>("actionLabel")->text().toStdString(),
-              "Compressing " + ShownFolder(state.gameFolder) + "/rev31.gp3...");
+              "Compressing " + JoinPath(ShownFolder(state.gameFolder), "\\rev31.gp3") + "...");
     EXPECT_EQ(testing::ArchiveEntryContent(sandbox.GameArchive(), "scripts\\a.cob"), "package");
 }
 

@@ -4,7 +4,6 @@
 // game folder.
 #include <gtest/gtest.h>
 
-#include <QFrame>
 #include <QLabel>
 #include <QTest>
 #include <chrono>
@@ -19,29 +18,16 @@
 #include "support/ScriptedMessageBox.h"
 #include "support/X11Desktop.h"
 #include "ui/InstallProgressWindow.h"
+#include "x11/ProgressTrack.h"
 
 namespace kelmora {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using testing::BarWidth;
 using testing::ScreenRecorder;
+using testing::Track;
 using testing::X11Desktop;
-
-constexpr QColor kBarBlue(0, 0, 255);
-
-QFrame* Track(const QWidget& window) {
-    return window.findChild<QFrame*>(QStringLiteral("progressTrack"));
-}
-
-// The width of blue along the bar's lower edge, clear of the percentage text.
-int BarWidth(const QImage& track, const QRect& inner) {
-    int width = 0;
-    while (width < inner.width() &&
-           track.pixelColor(inner.left() + width, inner.bottom()) == kBarBlue) {
-        ++width;
-    }
-    return width;
-}
 
 // What the progress track shows: its percentage text and its bar.
 struct Progress {

@@ -1,26 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program itself on a real X server, run on a demo game folder and worked with key presses
 // and clicks as a player would: each window's title, size, icon and title-bar buttons as the
-// window manager has them, Enter and Esc, the install to its end, and the hand-over to the
-// control panel. ctest runs it under openbox and under metacity.
+// window manager has them, Enter and Esc, the install to its end with its progress on screen, and
+// the hand-over to the control panel and its actions. ctest runs it under openbox and under
+// metacity; scripts/test-windows runs it on the Windows build under Wine
+// (KELMORA_WINDOWS_INSTALLER names the .exe).
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <set>
 
 #include "app/DemoSandbox.h"
 #include "support/TempDir.h"
 #include "support/X11Desktop.h"
+#include "ui/HelpWindow.h"
+#include "ui/InstallProgressWindow.h"
+#include "ui/InstallerWindow.h"
+#include "x11/ProgressTrack.h"
 
 namespace kelmora {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::MotifHints;
+using testing::ScreenRecorder;
 using testing::WindowFacts;
 using testing::X11Desktop;
 
@@ -38,13 +50,51 @@ struct Frame {
     bool taskBarEntry;
 };
 
-// The program on the demo sandbox in `folder`; killed if a test leaves it running.
+QString Text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// The Windows build, when the tests are to work it under Wine.
+std::optional<QString> WindowsInstaller() {
+    const QByteArray exe = qgetenv("KELMORA_WINDOWS_INSTALLER");
+    if (exe.isEmpty()) return std::nullopt;
+    return QFileInfo(QString::fromLocal8Bit(exe)).absoluteFilePath();
+}
+
+// Leaves the game folder in the Wine prefix's registry as the game's 32-bit setup does, named as
+// Windows programs under Wine see it: on drive Z, the host's root.
+bool RegisterGameFolder(const fs::path& gameFolder) {
+    QProcess reg;
+    reg.start(QStringLiteral("wine"),
+              {QStringLiteral("reg"), QStringLiteral("add"),
+               QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                              "Total Annihilation"),
+               QStringLiteral("/v"), QStringLiteral("Dir"), QStringLiteral("/d"),
+               QStringLiteral("Z:") + Text(gameFolder).replace(QLatin1Char('/'), QLatin1Char('\\')),
+               QStringLiteral("/reg:32"), QStringLiteral("/f")});
+    return reg.waitForFinished(60000) && reg.exitStatus() == QProcess::NormalExit &&
+           reg.exitCode() == 0;
+}
+
+// The program on the demo sandbox in `folder`: the Linux build started with --demo, or the
+// Windows build under Wine started in the package folder, the game folder in the registry. It is
+// killed if a test leaves it running.
 class RunningProgram {
 public:
-    explicit RunningProgram(const fs::path& folder) {
+    RunningProgram(const fs::path& folder, const DemoSandbox& sandbox) {
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        process_.start(QStringLiteral(KELMORA_INSTALLER),
-                       {QStringLiteral("--demo"), QString::fromStdString(folder.string())});
+        const std::optional<QString> exe = WindowsInstaller();
+        if (exe) {
+            EXPECT_TRUE(RegisterGameFolder(sandbox.gameFolder));
+        }
+        started_.start();
+        if (exe) {
+            process_.setWorkingDirectory(Text(sandbox.packageFolder));
+            process_.start(QStringLiteral("wine"), {*exe});
+        } else {
+            process_.start(QStringLiteral(KELMORA_INSTALLER),
+                           {QStringLiteral("--demo"), Text(folder)});
+        }
     }
     ~RunningProgram() {
         if (process_.state() == QProcess::NotRunning) return;
@@ -53,6 +103,9 @@ public:
     }
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // Milliseconds since the program was started.
+    qint64 Elapsed() const { return started_.elapsed(); }
 
     // Whether the program ended by itself, with `status`.
     bool EndsWith(int status) {
@@ -64,6 +117,7 @@ public:
 
 private:
     static constexpr int kLongWaitMs = 30000;
+    QElapsedTimer started_;
     QProcess process_;
 };
 
@@ -104,7 +158,10 @@ protected:
         EXPECT_EQ(facts.title, title);
         EXPECT_TRUE(facts.viewable);
         EXPECT_GT(facts.frameExtents.top(), 0) << "no title bar";
-        EXPECT_EQ(facts.hasIcon, frame.icon);
+        // Wine gives every window an icon of its own where the program sets none.
+        if (frame.icon || !WindowsInstaller()) {
+            EXPECT_EQ(facts.hasIcon, frame.icon);
+        }
         if (!frame.clientSize.isEmpty()) {
             EXPECT_EQ(facts.clientRect.size(), frame.clientSize);
             EXPECT_EQ(facts.minimumSize, frame.clientSize);
@@ -118,7 +175,13 @@ protected:
         EXPECT_TRUE(facts.motif->Draws(MotifHints::kTitle));
         EXPECT_FALSE(facts.motif->Offers(MotifHints::kMinimize));
         EXPECT_FALSE(facts.motif->Offers(MotifHints::kMaximize));
-        EXPECT_EQ(facts.motif->Offers(MotifHints::kClose), frame.closeBox);
+        // Wine offers closing every window and draws a window menu exactly where the Windows
+        // window has its system menu, which holds the close box.
+        if (WindowsInstaller()) {
+            EXPECT_EQ(facts.motif->Draws(MotifHints::kMenu), frame.closeBox);
+        } else {
+            EXPECT_EQ(facts.motif->Offers(MotifHints::kClose), frame.closeBox);
+        }
 
         const QString dialog = QStringLiteral("_NET_WM_WINDOW_TYPE_DIALOG");
         EXPECT_EQ(facts.types.contains(dialog), !frame.taskBarEntry);
@@ -126,7 +189,9 @@ protected:
         EXPECT_EQ(facts.SkipsTaskbar(), !frame.taskBarEntry);
 
         if (windowManager_ == QLatin1String("Metacity")) {
-            EXPECT_EQ(facts.Allows("CLOSE"), frame.closeBox);
+            if (!WindowsInstaller()) {
+                EXPECT_EQ(facts.Allows("CLOSE"), frame.closeBox);
+            }
             EXPECT_FALSE(facts.Allows("MINIMIZE"));
             EXPECT_EQ(facts.states.contains(QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR")),
                       !frame.taskBarEntry);
@@ -135,23 +200,91 @@ protected:
         }
     }
 
+    // The progress track of the install window on screen, from where a window of the same
+    // layout has it.
+    QRect TrackOnScreen(unsigned long installWindow) {
+        InstallerState state;
+        const InstallProgressWindow layout(state);
+        const QFrame* track = testing::Track(layout);
+        trackInside_ = track->contentsRect();
+        return QRect(
+            desktop_.Facts(installWindow).clientRect.topLeft() + track->mapTo(&layout, QPoint()),
+            track->size());
+    }
+
+    // With KELMORA_SCREENSHOTS naming a folder (scripts/screenshots), saves the window with its
+    // frame there as `name`.
+    void SavePicture(unsigned long window, const char* name) {
+        const QString folder = qEnvironmentVariable("KELMORA_SCREENSHOTS");
+        if (folder.isEmpty()) return;
+        EXPECT_TRUE(desktop_.Grab(desktop_.FrameRect(window)).save(QDir(folder).filePath(name)));
+    }
+
+    // Saves the install window once its bar is between a third and two thirds (the backup fills
+    // it whole), as SavePicture does.
+    void SavePictureMidInstall(unsigned long installWindow, const QRect& track) {
+        if (qEnvironmentVariable("KELMORA_SCREENSHOTS").isEmpty()) return;
+        const auto midway = [&] {
+            const int width = testing::BarWidth(desktop_.Grab(track), trackInside_);
+            return width > trackInside_.width() / 3 && width < trackInside_.width() * 2 / 3;
+        };
+        if (QTest::qWaitFor(midway, 30000)) SavePicture(installWindow, "install-window.png");
+    }
+
+    // Where `window` shows `control`, from where a window of the same layout has it.
+    QRect OnScreen(unsigned long window, const QWidget& layout, const char* control) {
+        const auto* widget = layout.findChild<QWidget*>(QString::fromLatin1(control));
+        EXPECT_NE(widget, nullptr) << control;
+        if (!widget) return {};
+        return QRect(desktop_.Facts(window).clientRect.topLeft() + widget->mapTo(&layout, QPoint()),
+                     widget->size());
+    }
+
+    // The command button of `window` that wears the default mark, the dark frame at its corner.
+    QString MarkedButton(unsigned long window, const QWidget& layout) {
+        const QColor frame = layout.palette().color(QPalette::Shadow);
+        QString marked;
+        for (const QPushButton* button : layout.findChildren<QPushButton*>()) {
+            const QRect rect = OnScreen(window, layout, qPrintable(button->objectName()));
+            if (desktop_.Grab(rect).pixelColor(0, 0) == frame) marked += button->objectName();
+        }
+        return marked;
+    }
+
+    // The widths of the bar in the pictures, each once, in the order first seen.
+    std::vector<int> BarWidthsSeen(const ScreenRecorder& recorder) const {
+        std::vector<int> widths;
+        for (const ScreenRecorder::Frame& frame : recorder.Frames()) {
+            const int width = testing::BarWidth(frame.image, trackInside_);
+            if (std::find(widths.begin(), widths.end(), width) == widths.end())
+                widths.push_back(width);
+        }
+        return widths;
+    }
+
     X11Desktop desktop_;
     QString windowManager_;
+    QRect trackInside_;
     testing::TempDir folder_;
     DemoSandbox sandbox_;
 };
 
 TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
-    RunningProgram program(folder_.path());
+    RunningProgram program(folder_.path(), sandbox_);
     const unsigned long main = Active(kAppTitle);
     ASSERT_NE(main, 0u);
+    std::printf("main window: on screen with the focus %lld ms after the start\n",
+                static_cast<long long>(program.Elapsed()));
     ExpectFrame(main, {{328, 248}, true, true, true}, kAppTitle);
-    // A dock ties the window to the desktop entry that started it by its class.
-    const QString startupClass =
-        QSettings(QStringLiteral(KELMORA_DESKTOP_ENTRY), QSettings::IniFormat)
-            .value(QStringLiteral("Desktop Entry/StartupWMClass"))
-            .toString();
-    EXPECT_EQ(desktop_.Facts(main).wmClass, QStringList({startupClass, startupClass}));
+    SavePicture(main, "main-window.png");
+    // A dock ties the window to the desktop entry that started it by its class (Linux's entry).
+    if (!WindowsInstaller()) {
+        const QString startupClass =
+            QSettings(QStringLiteral(KELMORA_DESKTOP_ENTRY), QSettings::IniFormat)
+                .value(QStringLiteral("Desktop Entry/StartupWMClass"))
+                .toString();
+        EXPECT_EQ(desktop_.Facts(main).wmClass, QStringList({startupClass, startupClass}));
+    }
 
     // Help, by a click on its button (240, 216, 81 x 25 in the window); Esc closes it.
     ASSERT_TRUE(desktop_.Click(desktop_.Facts(main).clientRect.topLeft() + QPoint(280, 228)));
@@ -171,9 +304,21 @@ TEST_F(ProgramOnDesktopTest, EveryWindowFromTheMainWindowToTheEndOfTheInstall) {
     ExpectFrame(notes, {{408, 200}, false, false, false}, kNotesTitle);
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
 
+    // The bar grows on screen while the install runs, through extraction and packing.
+    const unsigned long installing = Active(kInstallTitle);
+    ASSERT_NE(installing, 0u);
+    const QRect track = TrackOnScreen(installing);
+    ScreenRecorder recorder(track);
+    SavePictureMidInstall(installing, track);
+
     // The outcome box stands over the install window, which stays on screen until it is answered.
     const unsigned long outcome = Active(kAppTitle, main);
     ASSERT_NE(outcome, 0u);
+    recorder.Stop();
+    const std::vector<int> widths = BarWidthsSeen(recorder);
+    EXPECT_GE(widths.size(), 5u);
+    EXPECT_EQ(*std::max_element(widths.begin(), widths.end()), trackInside_.width());
+    std::printf("install window: %zu bar widths seen on screen\n", widths.size());
     ExpectFrame(outcome, {{}, false, true, false}, kAppTitle);
     const QList<unsigned long> installWindows = desktop_.ClientsTitled(kInstallTitle);
     ASSERT_EQ(installWindows.size(), 1);
@@ -188,13 +333,14 @@ TEST_F(ProgramOnDesktopTest, AnInstalledPatchOpensOnlyTheControlPanel) {
     fs::copy_file(sandbox_.gameFolder / "rev31.gp3",
                   sandbox_.gameFolder / "Orv_Backup" / "rev31.gp3");
     const auto before = FilesUnder(folder_.path());
-    RunningProgram program(folder_.path());
+    RunningProgram program(folder_.path(), sandbox_);
     const unsigned long panel = Active(kPanelTitle);
     ASSERT_NE(panel, 0u);
     EXPECT_TRUE(desktop_.ClientsTitled(kAppTitle).isEmpty()) << "the main window was shown";
     const int menuBar = desktop_.Facts(panel).clientRect.height() - 64;
     EXPECT_GT(menuBar, 0);
     ExpectFrame(panel, {{320, 64 + menuBar}, true, true, true}, kPanelTitle);
+    SavePicture(panel, "control-panel.png");
 
     // Help > About by its keys; Enter answers the credits box.
     ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Alt+h")));
@@ -220,16 +366,86 @@ TEST_F(ProgramOnDesktopTest, AnInstalledPatchOpensOnlyTheControlPanel) {
     EXPECT_EQ(FilesUnder(folder_.path()), before);
 }
 
+TEST_F(ProgramOnDesktopTest, TheControlPanelDisablesAndEnablesThePatchThroughItsButtons) {
+    const fs::path game = sandbox_.gameFolder;
+    const std::string original = testing::ReadFile(game / "rev31.gp3");
+    fs::create_directories(game / "Orv_Backup");
+    fs::rename(game / "rev31.gp3", game / "Orv_Backup" / "rev31.gp3");
+    WriteArchive(game / "rev31.gp3", {{"scripts", {}}, {"scripts\\armcom.cob", "patched"}});
+    const std::string patched = testing::ReadFile(game / "rev31.gp3");
+
+    // The right-hand frame's button comes after Uninstall's, which has the focus; Enter answers
+    // the question Yes, then the success message.
+    const auto pressRightHandButton = [&] {
+        RunningProgram program(folder_.path(), sandbox_);
+        ASSERT_NE(Active(kPanelTitle), 0u);
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("space")));
+        const unsigned long question = Active(kAppTitle);
+        ASSERT_NE(question, 0u);
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+        ASSERT_NE(Active(kAppTitle, question), 0u);
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+        EXPECT_TRUE(program.EndsWith(0));
+    };
+    pressRightHandButton();
+    EXPECT_TRUE(testing::ReadFile(game / "rev31.gp3") == original) << "not disabled";
+    EXPECT_TRUE(testing::ReadFile(game / "Orv_Backup" / "rev31.mod") == patched);
+    pressRightHandButton();
+    EXPECT_TRUE(testing::ReadFile(game / "rev31.gp3") == patched) << "not enabled";
+    EXPECT_FALSE(fs::exists(game / "Orv_Backup" / "rev31.mod"));
+}
+
+// Tab follows the tab indexes and the default mark follows the focus among the command buttons;
+// Enter presses the focused one (Help, then Cancel), and the help's arrow keys pick problems.
+TEST_F(ProgramOnDesktopTest, TabOrderTheDefaultMarkEnterAndTheHelpsKeys) {
+    const auto before = FilesUnder(folder_.path());
+    RunningProgram program(folder_.path(), sandbox_);
+    const unsigned long main = Active(kAppTitle);
+    ASSERT_NE(main, 0u);
+    InstallerState state;
+    const InstallerWindow mainLayout(state);
+    // From the game folder field: the package folder field, OK, Cancel, TA Directory, Help.
+    for (const char* marked : {"okButton", "okButton", "okButton", "cancelButton",
+                               "findGameFolderButton", "helpButton"}) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return MarkedButton(main, mainLayout) == marked; }))
+            << marked
+            << " does not wear the mark: " << MarkedButton(main, mainLayout).toStdString();
+        ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Tab")));
+    }
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+    const unsigned long help = Active(kHelpTitle);
+    ASSERT_NE(help, 0u);
+    const HelpWindow helpLayout;
+    const QRect resolution = OnScreen(help, helpLayout, "resolutionLabel");
+    const QImage blank = desktop_.Grab(resolution);
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Down")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop_.Grab(resolution) != blank; }))
+        << "no problem picked";
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
+    EXPECT_TRUE(Gone(help));
+
+    ASSERT_EQ(Active(kAppTitle), main);
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Shift+Tab")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MarkedButton(main, mainLayout) == "cancelButton"; }));
+    ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
+    EXPECT_TRUE(program.EndsWith(0));
+    EXPECT_TRUE(desktop_.ClientsTitled(kNotesTitle).isEmpty());
+    EXPECT_EQ(FilesUnder(folder_.path()), before);
+}
+
 TEST_F(ProgramOnDesktopTest, EscOnTheMainWindowAndOnTheReleaseNotesEndsTheProgramTouchingNothing) {
     const auto before = FilesUnder(folder_.path());
     {
-        RunningProgram program(folder_.path());
+        RunningProgram program(folder_.path(), sandbox_);
         ASSERT_NE(Active(kAppTitle), 0u);
         ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Escape")));
         EXPECT_TRUE(program.EndsWith(0));
     }
     {
-        RunningProgram program(folder_.path());
+        RunningProgram program(folder_.path(), sandbox_);
         ASSERT_NE(Active(kAppTitle), 0u);
         ASSERT_TRUE(desktop_.PressKeys(QStringLiteral("Return")));
         ASSERT_NE(Active(kNotesTitle), 0u);
