@@ -49,28 +49,17 @@ public:
             why_ = "mounting needs root";
             return;
         }
-        if (kind == "fusefat") {
-            const fs::path image = holder_ / "image";
-            fs::resize_file(Create(image), megabytes * kMegabyte);
-            if (Shell("mkfs.vfat -F 32 '" + image.string() + "'") != 0) {
-                why_ = "mkfs.vfat failed or is missing (Debian: dosfstools)";
-            } else if (Shell("fusefat -o rw+ '" + image.string() + "' '" + mountPoint_.string() +
-                             "'") != 0) {
-                why_ = "fusefat failed, is missing (Debian: fusefat) or FUSE is refused";
-            }
-        } else if (kind == "tmpfs") {
+        if (kind == "tmpfs") {
             const std::string options = "size=" + std::to_string(megabytes) + "m";
             if (::mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, options.c_str()) != 0)
                 why_ = std::string("mount -t tmpfs: ") + std::strerror(errno);
+        } else if (kind == "fusefat") {
+            MountImage(megabytes, "mkfs.vfat -F 32", "fusefat -o rw+",
+                       "mkfs.vfat failed or is missing (Debian: dosfstools)",
+                       "fusefat failed, is missing (Debian: fusefat) or FUSE is refused");
         } else {
-            const fs::path image = holder_ / "image";
-            fs::resize_file(Create(image), megabytes * kMegabyte);
-            if (Shell("mkfs.ext4 -q -F -m 0 -b 4096 '" + image.string() + "'") != 0) {
-                why_ = "mkfs.ext4 failed or is missing";
-            } else if (Shell("mount -o loop '" + image.string() + "' '" + mountPoint_.string() +
-                             "'") != 0) {
-                why_ = "mount -o loop was refused";
-            }
+            MountImage(megabytes, "mkfs.ext4 -q -F -m 0 -b 4096", "mount -o loop",
+                       "mkfs.ext4 failed or is missing", "mount -o loop was refused");
         }
         mounted_ = why_.empty();
     }
@@ -106,6 +95,19 @@ public:
     void RemoveFiller() { fs::remove(mountPoint_ / "filler"); }
 
 private:
+    // An image file of `megabytes` made by `format` and mounted by `mountCommand`; says why not.
+    void MountImage(std::uint64_t megabytes, const std::string& format,
+                    const std::string& mountCommand, const char* whyFormat, const char* whyMount) {
+        const fs::path image = holder_ / "image";
+        fs::resize_file(Create(image), megabytes * kMegabyte);
+        const std::string quotedImage = " '" + image.string() + "'";
+        if (Shell(format + quotedImage) != 0) {
+            why_ = whyFormat;
+        } else if (Shell(mountCommand + quotedImage + " '" + mountPoint_.string() + "'") != 0) {
+            why_ = whyMount;
+        }
+    }
+
     static fs::path Create(const fs::path& file) {
         testing::WriteFile(file, "");
         return file;

@@ -205,11 +205,8 @@ protected:
     QRect TrackOnScreen(unsigned long installWindow) {
         InstallerState state;
         const InstallProgressWindow layout(state);
-        const QFrame* track = testing::Track(layout);
-        trackInside_ = track->contentsRect();
-        return QRect(
-            desktop_.Facts(installWindow).clientRect.topLeft() + track->mapTo(&layout, QPoint()),
-            track->size());
+        trackInside_ = testing::Track(layout)->contentsRect();
+        return OnScreen(installWindow, layout, "progressTrack");
     }
 
     // With KELMORA_SCREENSHOTS naming a folder (scripts/screenshots), saves the window with its
