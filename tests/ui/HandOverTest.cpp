@@ -49,9 +49,7 @@ protected:
 #endif
         prefix_.WriteGameFolder("C:\\Games\\TotalA");
     }
-    std::filesystem::path Game() const {
-        return prefix_.DriveC() / "Games" / "TotalA";
-    }
+    std::filesystem::path Game() const { return prefix_.DriveC() / "Games" / "TotalA"; }
 
     FakeWinePrefix prefix_;
     InstallerState state_;

@@ -55,16 +55,12 @@ protected:
 #endif
     }
 
-    fs::path GameFolder() const {
-        return prefix_.DriveC() / "Cavedog" / "TotalA";
-    }
+    fs::path GameFolder() const { return prefix_.DriveC() / "Cavedog" / "TotalA"; }
     // A second copy of the game: the search finds no single folder to offer.
     void CopyTheGame() const {
         MakeFiles(prefix_.DriveC() / "Games" / "TA", {"totala1.hpi", "ccdata.ccx", "rev31.gp3"});
     }
-    fs::path Downloads() const {
-        return prefix_.Root() / "Downloads";
-    }
+    fs::path Downloads() const { return prefix_.Root() / "Downloads"; }
 
     // A main window loaded with the current folder `current`, shown and active.
     std::unique_ptr<InstallerWindow> LoadedIn(const fs::path& current) {
